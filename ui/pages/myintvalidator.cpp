@@ -1,0 +1,16 @@
+#include "ui/pages/myintvalidator.h"
+
+#include "ui/pages/validatorrules.h"
+
+MyIntValidator::MyIntValidator(QObject* parent)
+    : QValidator(parent)
+{
+}
+
+QValidator::State MyIntValidator::validate(QString& input, int& /*pos*/) const
+{
+    for (const QChar c : qAsConst(input))
+        if (!ValidatorRules::isDigitUnit(c))
+            return Invalid;
+    return Acceptable;
+}
