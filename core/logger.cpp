@@ -66,8 +66,11 @@ void Logger::cleanOldLogs()
     const QDateTime limit = nowUtc().addDays(-7);
     const QStringList names = logs.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
-        const QDateTime day = QDateTime::fromString(name, QStringLiteral("yyyy-MM-dd"));
-        if (day.isValid() && day < limit)
+        // Folder names are UTC dates; reading them as local midnight would
+        // remove a 6-day-old folder early in zones east of UTC.
+        const QDate date = QDate::fromString(name, QStringLiteral("yyyy-MM-dd"));
+        const QDateTime day(date, QTime(0, 0), Qt::UTC);
+        if (date.isValid() && day < limit)
             QDir(logs.filePath(name)).removeRecursively();
     }
 }

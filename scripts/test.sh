@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test.
+# TERVAL_SANITIZE=1 builds and tests with AddressSanitizer and UBSan instead.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+if [ "${TERVAL_SANITIZE:-0}" = 1 ]; then
+    dir="$TOP/build-asan"
+    build_tree "$dir" -DTERVAL_SANITIZE=ON
+else
+    dir="$TOP/build"
+    build_tree "$dir"
+fi
+cd "$dir"
+ctest --output-on-failure --no-label-summary --timeout 300
