@@ -43,6 +43,7 @@ void TestSettings::initTestCase()
 
 void TestSettings::cleanupTestCase()
 {
+    qDeleteAll(m_managers);
     QDir::setCurrent(m_oldCwd);
 }
 
