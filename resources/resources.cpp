@@ -1,4 +1,8 @@
-// Anchor for the resource library; the generated images are added to it.
-namespace terval_resources {
-int anchor() { return 0; }
+#include "resources/resources.h"
+
+#include <QtCore/qglobal.h>
+
+void initTervalResources()
+{
+    Q_INIT_RESOURCE(terval_images);
 }

@@ -1,0 +1,38 @@
+#pragma once
+// Frameless popup list of flat text buttons; reports the chosen entry as
+// (text, data) and then closes.
+
+#include <QVariant>
+#include <QVector>
+#include <QWidget>
+
+class QPushButton;
+class QVBoxLayout;
+
+class CustomMenu : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CustomMenu(QWidget* parent = nullptr);
+
+    void addAction(const QString& text, const QVariant& data);
+    // The buttons are taken out at once but deleted from the event loop: a
+    // receiver of triggered() that rebuilds the menu runs inside the click of
+    // one of them.
+    void clearActions();
+
+    QVector<QPushButton*> itemButtons() const { return m_itemButtons; }
+
+signals:
+    void triggered(QString text, QVariant data);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void onItemButtonClicked();
+
+private:
+    QVBoxLayout* m_itemLayout = nullptr;
+    QVector<QPushButton*> m_itemButtons;
+};
