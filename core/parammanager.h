@@ -150,5 +150,6 @@ public slots:
 private:
     void initValidators();
     void init();
+    void initLink(); // the serial link, its scheduler and their wiring
     void initDataChecker();
 };

@@ -1,5 +1,7 @@
 #include "recording/savemoduleform.h"
 
+#include "core/parammanager.h"
+
 SaveModuleForm::SaveModuleForm(ParamManager* paramManager, QWidget* parent)
     : QWidget(parent), paramManager(paramManager)
 {
@@ -7,7 +9,12 @@ SaveModuleForm::SaveModuleForm(ParamManager* paramManager, QWidget* parent)
 
 SaveModuleForm::~SaveModuleForm() = default;
 
-void SaveModuleForm::resetForm() {}
+// A reset ends any recording and the console echo.
+void SaveModuleForm::resetForm()
+{
+    paramManager->setSaveParam(false, 0, paramManager->getFilePathName(), false);
+    consoleOutput = false;
+}
 void SaveModuleForm::slots_updateForm(QVector<double>, FrequencyType) {}
 void SaveModuleForm::slots_updateVectorForm(FIDVectorData) {}
 void SaveModuleForm::slots_saveFinished() {}

@@ -16,6 +16,7 @@ public:
 
     void enableConsoleOutput() { consoleOutput = true; }
     void disableConsoleOutput() { consoleOutput = false; }
+    bool isConsoleOutputEnabled() const { return consoleOutput; }
     void resetForm();
 
 public slots:

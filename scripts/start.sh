@@ -9,5 +9,21 @@ RUN_DIR="$TOP/build/run"
 mkdir -p "$RUN_DIR"
 # The settings file is read from the working directory; keep the operator's.
 [ -f "$RUN_DIR/config.ini" ] || cp "$TOP/resources/config.ini" "$RUN_DIR/config.ini"
+# Without an instrument on USB serial, replay the generated build/run/mock.csv
+# (the main page's "mock" button starts it); with one, talk to it.
+if compgen -G '/dev/ttyUSB*' >/dev/null || compgen -G '/dev/ttyACM*' >/dev/null; then
+    mock=0
+else
+    mock=1
+    echo "No instrument found (/dev/ttyUSB*, /dev/ttyACM*): replaying mock.csv; press \"mock\" on the main page."
+fi
+ini="$RUN_DIR/config.ini"
+if grep -q '^isMockData=' "$ini"; then
+    sed -i "s/^isMockData=.*/isMockData=$mock/" "$ini"
+elif grep -q '^\[Sensitivity\]' "$ini"; then
+    sed -i "/^\[Sensitivity\]/a isMockData=$mock" "$ini"
+else
+    printf '\n[Sensitivity]\nisMockData=%s\n' "$mock" >> "$ini"
+fi
 cd "$RUN_DIR"
 exec "$TOP/build/bin/Terval"

@@ -1,0 +1,44 @@
+#include "link/comportthread.h"
+
+#include "core/portnames.h"
+
+#include <QDebug>
+#include <QSerialPortInfo>
+#include <QThread>
+#include <QTimer>
+
+ComPortThread::ComPortThread(QObject* parent) : QObject(parent)
+{
+    pollTimer = new QTimer();
+    connect(pollTimer, &QTimer::timeout, this, &ComPortThread::updateComProtList);
+    workerThread = new QThread(this);
+    pollTimer->moveToThread(workerThread);
+    moveToThread(workerThread);
+    workerThread->start(QThread::InheritPriority);
+}
+
+ComPortThread::~ComPortThread()
+{
+    // The thread processes the deferred delete as it finishes.
+    pollTimer->deleteLater();
+    workerThread->quit();
+    workerThread->wait();
+}
+
+void ComPortThread::slots_startTimer()
+{
+    pollTimer->start(1000);
+}
+
+void ComPortThread::slots_stopTimer()
+{
+    pollTimer->stop();
+}
+
+void ComPortThread::updateComProtList()
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports)
+        qDebug() << info.description();
+    emit sig_setPortNamelist(reversedPortNames(ports));
+}

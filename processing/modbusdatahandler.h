@@ -1,0 +1,135 @@
+#pragma once
+// Turns everything the instrument sends into records and field values, on a
+// thread of its own (the processing thread): the dispatcher by reply kind,
+// the stream frames and their samples, the averaging and filtering by rate,
+// the paced playout of filtered blocks and the spectrum of the window.
+//
+// Blocks inside are in mHz; every value that leaves for the pages is in nT.
+// Only the processing thread touches the members after construction.
+
+#include "core/types.h"
+#include "processing/signalfilter.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class QThread;
+class QTimer;
+
+class ModbusDataHandler : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ModbusDataHandler(QObject* parent = nullptr);
+    ~ModbusDataHandler() override;
+
+    // Test seam: stops the playout timer, moves the handler back to the
+    // calling thread, then ends the processing thread and waits for it.
+    // Afterwards the slots may be called directly on the caller's thread;
+    // the timer stays stopped and ticks are made by calling onTimeout. Call
+    // from any thread but the processing thread; safe to call twice.
+    void shutdown();
+
+    // Read-only views for tests; call on the handler's thread.
+    int dataFrequency() const { return DATA_FREQUENCY; }
+    int frameBytes() const { return frameDataBytes; }
+    int blockLengthUsed() const { return DATA_PRINT_AVG_COUNT; }
+    int playoutInterval() const { return playInterval; }
+    const QTimer* playoutTimer() const { return playTimer; }
+    QThread* processingThread() const { return workerThread; }
+    const QVector<double>& spectrumWindow() const { return history; }
+    const QVector<double>& lastBatch() const { return lastChunk; }
+    int accumulatedSamples() const { return accumulator.size(); }
+    int queuedBlocks() const { return playQueue.size(); }
+    int playingValues() const { return playBlock.size(); }
+    bool isFilterEnabled() const { return filterEnabled; }
+    DataParam processingParams() const { return dataParam; }
+
+    // Spectrum of the window w (mHz): 1 Hz high-pass, the pass filters, the
+    // amplitude spectral density in nT/sqrt(Hz); emitted with lastChunk.
+    void updateSpectrum(const QVector<double>& w);
+    void computeAmplitudeSpectrum(const QVector<double>& datas, double fs, QVector<double>& f_datas,
+                                  QVector<double>& fft_datas);
+
+signals:
+    void sig_saveVectorK3orK5CSV(QVector<double> datas);
+    void sig_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime utcTime);
+    void sig_updateVectorForm(FIDVectorData fidVectorData);
+    void sig_handoutData(QVector<double> filtered_datas);
+    void sig_sendModbusData(ModbusAddr modbusAddr);
+    void sig_updateProgress(int iStatus);
+    void sig_updateProgressEx(int iStatus);
+    void sig_signalStrength(int SignalStrength);
+    void sig_updateSerialNumber(QString serialNumber);
+    void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas, QVector<double> fft_datas);
+    void sig_updateFormParam(RefreshData refreshData);
+    void sig_updateFormParamEx(RefreshDataEx refreshDataEx);
+    void sig_updateSamplingRate(int iSamplingRate);
+    void sig_saveCrashLog(qlonglong timestamp, QString text);
+
+public slots:
+    void slots_setOneHz(bool b);
+    void slots_setTwentyHz(bool b);
+    void slots_setFilterEnabled(bool b);
+    void slots_handoutData(QVector<double> filtered_datas);
+    void slots_readDataFinished(ModbusAddr modbusAddr, QByteArray data);
+    void slots_readDataFinishedCeshiDelay(ModbusAddr modbusAddr, QByteArray data, int length);
+    void slots_syncDataParam(DataParam data);
+    void slots_syncDataByteCount(int byteCount, bool bChange);
+    void slots_revMockData(QVector<double> mockData);
+    void reboot();
+    void initTimer();
+    void onTimeout();
+
+private:
+    void dispatch(ModbusAddr modbusAddr, const QByteArray& data);
+    void decodeIdentityBlock(const QByteArray& data);
+    // Decodes one stream frame (or takes the replay samples) and runs the
+    // path of the current mode; true when the caller should trim the window
+    // and compute its spectrum.
+    bool parseDdsData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                      QVector<double>& window, bool isMock);
+    bool assembleDdsFrame(QByteArray& data);
+    void restartStream();
+    bool processSamples(const QVector<double>& samples, QVector<double>& window);
+    void processOneHz(const QVector<double>& samples);
+    void processTwentyHz(const QVector<double>& samples, QVector<double>& window);
+    void processFilterOn(const QVector<double>& samples);
+    bool processFilterOff(const QVector<double>& samples, QVector<double>& window);
+    QVector<double> notchWindow(int lead, int length, int consumed);
+    void spectrumAfterFrame();
+    qint64 spectrumWindowLength() const;
+    // Vector and FID frames: nothing feeds them from the port yet.
+    bool parseVectorData(const QByteArray& data);
+    bool parseFidFrequencyData(const QByteArray& data);
+    // Reports an error raised by the filter library; the block is dropped.
+    void logDroppedBlock(const char* where, const char* what);
+
+    float scratch = 0.0f; // last float of the parameter block
+    int bytesPerSample = 4;
+    int DATA_FREQUENCY = 1000;
+    int frameDataBytes = 200;
+    double hzPerNt = kHzPerNanoTesla;
+    int DATA_PRINT_AVG_COUNT = 10;
+    QVector<double> history;
+    QVector<double> lastChunk;
+    QVector<double> accumulator;
+    QList<QVector<double>> playQueue;
+    QTimer* playTimer = nullptr;
+    QVector<double> playBlock;
+    int playInterval = 47;
+    bool oneHz = false;
+    bool twentyHz = false;
+    QByteArray partialFrame;
+    QThread* workerThread = nullptr;
+    DataParam dataParam{0, 0, 0.001, 10, 10};
+    SignalFilter filter;
+    bool filterEnabled = true;
+    int wideNotchHz = 25;
+    QVector<int> notchList;
+};

@@ -1,0 +1,68 @@
+#pragma once
+// The running UTC time line of the recording worker. Samples are not stamped
+// from the clock: they are the anchor plus the samples counted since it
+// times the step, so the time column is evenly spaced. Only an anchoring
+// (recording start, new-file request) brings the line back to the clock;
+// a roll-over starts a new file but keeps the line running, so the new file
+// continues exactly where the old one stopped.
+
+#include <QDateTime>
+#include <QString>
+
+class CsvTimeLine
+{
+public:
+    static constexpr qint64 kCleanupIntervalSecs = 86400; // clean up when more than this has passed
+    static constexpr qint64 kKeepSecs = 10368000;         // 120 days
+
+    // Milliseconds between samples at a rate (1000, 50, 5, 2, 1 for 1, 20,
+    // 200, 500, 1000 per second). The rate must be positive.
+    static int stepMs(int dataFrequency) { return 1000 / dataFrequency; }
+    // "HH:mm:ss" at 1 sample per second, "HH:mm:ss.zzz" otherwise (UTC).
+    static QString timeText(qint64 msSinceEpoch, int dataFrequency);
+    // 00:00:00.000 UTC of the day after utc.
+    static QDateTime nextMidnightAfter(const QDateTime& utc);
+    // utc + 1 h with minutes, seconds and milliseconds cleared.
+    static QDateTime nextHourAfter(const QDateTime& utc);
+
+    // The next batch re-anchors the line (initially, and at each recording start).
+    bool restartPending() const { return m_restart; }
+    void requestRestart() { m_restart = true; }
+
+    // Anchors the line on a batch's completion time; also restarts the
+    // clean-up day and sets both roll-over boundaries.
+    void anchor(const QDateTime& utc);
+    // Roll-over at utc: new boundaries from utc, the line itself runs on
+    // without a gap or a repeat. The clean-up day is left alone.
+    void continueAcrossRollOver(const QDateTime& utc);
+
+    // Time of the sample offsetMs after the next unstamped one, ms since the epoch.
+    qint64 stampMs(qint64 offsetMs) const { return m_startMs + m_elapsedMs + offsetMs; }
+    void advance(qint64 ms) { m_elapsedMs += ms; }
+
+    // The next whole UTC hour at 1000 samples per second, else the next UTC midnight.
+    QDateTime rollOverBoundary(int dataFrequency) const;
+    bool rollOverDue(const QDateTime& utc, int dataFrequency) const { return !(utc < rollOverBoundary(dataFrequency)); }
+    // The vector path rolls over at every whole hour.
+    bool hourlyRollOverDue(const QDateTime& utc) const { return !(utc < m_nextHour); }
+
+    bool cleanupDue(const QDateTime& utc) const { return m_lastCleanup.secsTo(utc) > kCleanupIntervalSecs; }
+    void markCleanup(const QDateTime& utc) { m_lastCleanup = utc.toUTC(); }
+    static QDateTime cleanupLimit(const QDateTime& utc) { return utc.toUTC().addSecs(-kKeepSecs); }
+
+    QDateTime fileStart() const { return QDateTime::fromMSecsSinceEpoch(m_startMs, Qt::UTC); }
+    qint64 elapsedMs() const { return m_elapsedMs; }
+    QDateTime nextMidnight() const { return m_nextMidnight; }
+    QDateTime nextHour() const { return m_nextHour; }
+    QDateTime lastCleanup() const { return m_lastCleanup; }
+
+private:
+    void setBoundaries(const QDateTime& utc);
+
+    qint64 m_startMs = 0;
+    qint64 m_elapsedMs = 0;
+    bool m_restart = true;
+    QDateTime m_lastCleanup;
+    QDateTime m_nextMidnight;
+    QDateTime m_nextHour;
+};

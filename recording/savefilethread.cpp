@@ -1,0 +1,346 @@
+#include "recording/savefilethread.h"
+
+#include "core/appfolders.h"
+#include "core/globalstate.h"
+#include "core/logger.h"
+#include "recording/recordingnames.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+#include <QTextStream>
+#include <QThread>
+
+namespace {
+
+constexpr int kVectorBatch = 50;     // records per vector batch
+constexpr int kVectorStepMs = 9;     // ms between vector records
+constexpr int kVectorRate = 111;     // vector records per second, as reported
+constexpr int kTestFileCalls = 399600; // calls per three-axis test file
+
+const QString kOpenFailed = QStringLiteral("Failed to open file for writing:");
+
+void prepareCsvStream(QTextStream& out, int precision)
+{
+    out.setCodec("UTF-8");
+    out.setRealNumberNotation(QTextStream::SmartNotation);
+    out.setRealNumberPrecision(precision);
+}
+
+} // namespace
+
+SaveFileThread::SaveFileThread(QObject* parent)
+    : QObject(parent)
+{
+    pendingValues.reserve(1000);
+    pendingTimes.reserve(1000);
+    vectorBuffer.reserve(kVectorBatch + 1);
+    thread = new QThread(this);
+    moveToThread(thread);
+    thread->start(QThread::InheritPriority);
+}
+
+SaveFileThread::~SaveFileThread()
+{
+    shutdown();
+}
+
+void SaveFileThread::shutdown()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    thread->quit();
+    thread->wait();
+}
+
+QDateTime SaveFileThread::nowUtc() const
+{
+    return m_clock ? m_clock().toUTC() : QDateTime::currentDateTimeUtc();
+}
+
+void SaveFileThread::slots_syncSaveParam(bool isSave, int interval, QString filePathName, bool isSaveConsecutivefiles)
+{
+    this->isSave = isSave;
+    this->filePathName = filePathName;
+    remaining = static_cast<qint64>(interval);
+    this->isSaveConsecutivefiles = isSaveConsecutivefiles;
+    if (isSave)
+        timeLine.requestRestart();
+}
+
+void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime)
+{
+    if (data_frequency <= 0) {
+        Logger::instance()->log(QStringLiteral("Recording batch dropped: sampling rate %1 is not positive.").arg(data_frequency));
+        return;
+    }
+    if (!utcTime.isValid()) {
+        Logger::instance()->log(QStringLiteral("Recording batch dropped: it carries no valid completion time."));
+        return;
+    }
+    const QDateTime utc = utcTime.toUTC();
+
+    // A new-file request (stream started or stopped) or a recording start
+    // brings the time line back to the clock.
+    bool requested = false;
+    {
+        QMutexLocker lock(&GlobalState::instance().newFileMutex);
+        requested = GlobalState::instance().newFileRequest;
+    }
+    if (requested || timeLine.restartPending()) {
+        {
+            QMutexLocker lock(&GlobalState::instance().newFileMutex);
+            GlobalState::instance().newFileRequest = false;
+        }
+        timeLine.anchor(utc);
+    }
+
+    const int step = CsvTimeLine::stepMs(data_frequency);
+    for (int i = 0; i < datas.size(); ++i) {
+        const qint64 ms = timeLine.stampMs(qint64(step) * i);
+        if (pendingValues.isEmpty())
+            pendingFirstMs = ms;
+        pendingValues.append(datas.at(i));
+        pendingTimes.append(CsvTimeLine::timeText(ms, data_frequency));
+    }
+    timeLine.advance(qint64(datas.size()) * step);
+
+    // Whether recording or not; the values just stamped go under the new name.
+    rollOverIfDue(utc, timeLine.rollOverDue(utc, data_frequency));
+
+    if (pendingValues.size() == data_frequency) {
+        emit sig_SendServerData(pendingFirstMs, pendingValues, data_frequency, step);
+        if (isSave && !filePathName.isEmpty())
+            writeTimeValueCsv(data_frequency);
+        pendingValues.clear();
+        pendingTimes.clear();
+        countDownBatch();
+    } else if (pendingValues.size() > data_frequency) {
+        // Pieces of two different seconds: neither is a whole second.
+        pendingValues.clear();
+        pendingTimes.clear();
+    }
+
+    cleanUpIfDue(utc);
+}
+
+void SaveFileThread::rollOverIfDue(const QDateTime& utcTime, bool due)
+{
+    if (!due)
+        return;
+    const QString rolled = RecordingNames::rolledPath(filePathName, utcTime);
+    if (rolled.isEmpty())
+        return; // no folder part: keep the name, try again with the next batch
+    filePathName = rolled;
+    timeLine.continueAcrossRollOver(utcTime);
+}
+
+void SaveFileThread::countDownBatch()
+{
+    // Only a running recording counts, so a stopped one never "finishes" later.
+    if (!isSave)
+        return;
+    --remaining;
+    if (remaining == 0) {
+        isSave = false;
+        emit sig_saveFinished();
+    }
+}
+
+void SaveFileThread::cleanUpIfDue(const QDateTime& utcTime)
+{
+    if (!timeLine.cleanupDue(utcTime))
+        return;
+    timeLine.markCleanup(utcTime);
+    removeFilesOlderThan(RecordingNames::folderOf(filePathName), CsvTimeLine::cleanupLimit(utcTime));
+}
+
+void SaveFileThread::writeTimeValueCsv(int dataFrequency)
+{
+    if (pendingValues.size() != pendingTimes.size())
+        return;
+    QFile file(RecordingNames::scalarCsvPath(filePathName, dataFrequency));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        Logger::instance()->log(kOpenFailed + file.errorString());
+        return;
+    }
+    QTextStream out(&file);
+    prepareCsvStream(out, 10);
+    for (int i = 0; i < pendingValues.size(); ++i)
+        out << pendingTimes.at(i) << ',' << pendingValues.at(i) << '\n';
+}
+
+void SaveFileThread::removeFilesOlderThan(const QString& folder, const QDateTime& limit)
+{
+    RecordingNames::removeCsvFilesOlderThan(folder, limit);
+}
+
+void SaveFileThread::slot_saveCrashLog(qlonglong timestamp, QString text)
+{
+    const QDateTime d = QDateTime::fromSecsSinceEpoch(timestamp, Qt::UTC);
+    // The application log may not have made the folder yet on a fresh install.
+    QDir().mkpath(AppFolders::logsDir());
+    QFile file(RecordingNames::crashLogPath(AppFolders::logsDir(), d));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        qDebug() << "Failed to open file for writing:" << file.errorString();
+        return;
+    }
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    out << RecordingNames::crashLogLine(d, text);
+}
+
+void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime utcTime)
+{
+    if (!utcTime.isValid()) {
+        Logger::instance()->log(QStringLiteral("Vector record dropped: it carries no valid time."));
+        return;
+    }
+    const QDateTime utc = utcTime.toUTC();
+
+    XYZST record;
+    record.x = fidVectorNum.x;
+    record.y = fidVectorNum.y;
+    record.z = fidVectorNum.z;
+    record.s = fidVectorNum.s;
+    record.f = fidVectorNum.f;
+    vectorBuffer.append(record);
+
+    if (vectorBuffer.size() < kVectorBatch)
+        return;
+    if (vectorBuffer.size() > kVectorBatch)
+        qDebug() << "2025.8.18 出现严重错误：" << vectorBuffer.size() << "," << kVectorBatch;
+
+    if (vectorNewFile || timeLine.restartPending()) {
+        vectorNewFile = false;
+        vectorBuffer.clear();
+        timeLine.anchor(utc);
+        return; // the batch is empty now: nothing to send, write or count
+    }
+
+    for (int i = 0; i < vectorBuffer.size(); ++i)
+        vectorBuffer[i].time = QDateTime::fromMSecsSinceEpoch(timeLine.stampMs(qint64(kVectorStepMs) * i), Qt::UTC);
+    const qint64 t0 = timeLine.stampMs(0);
+    timeLine.advance(qint64(kVectorStepMs) * vectorBuffer.size());
+
+    rollOverIfDue(utc, timeLine.hourlyRollOverDue(utc));
+
+    emit sig_SendServerVectorData(t0, vectorBuffer, kVectorRate, kVectorStepMs);
+
+    if (isSave && !filePathName.isEmpty()) {
+        // Records stamped at or past the next hour wait for the next file.
+        if (!writeFidVectorCsv(vectorBuffer, filePathName, timeLine.nextHour()))
+            vectorBuffer.clear();
+    } else {
+        vectorBuffer.clear();
+    }
+
+    countDownBatch();
+    cleanUpIfDue(utc);
+}
+
+bool SaveFileThread::writeFidVectorCsv(QVector<XYZST>& buffer, const QString& path, const QDateTime& limit)
+{
+    QFile file(RecordingNames::vectorCsvPath(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        Logger::instance()->log(kOpenFailed + file.errorString());
+        return false;
+    }
+    QTextStream out(&file);
+    prepareCsvStream(out, 10);
+    int written = 0;
+    bool endedEarly = false;
+    for (const XYZST& r : qAsConst(buffer)) {
+        if (r.time.isValid() && !(r.time < limit)) {
+            endedEarly = true;
+            break;
+        }
+        out << r.time.toUTC().toString(QStringLiteral("HH:mm:ss.zzz")) << ',' << r.x << ',' << r.y << ',' << r.z << ','
+            << r.s;
+        for (double f : r.f)
+            out << ',' << f;
+        out << '\n';
+        ++written;
+    }
+    out.flush();
+    file.close();
+    buffer.remove(0, written);
+    return endedEarly;
+}
+
+void SaveFileThread::slot_saveVectorK3orK5CSV(QVector<double> datas)
+{
+    static const char* const labels[9] = {"1111", "1000", "0100", "1111", "0010", "0001", "1111", "0000", "0000"};
+
+    const QDateTime now = nowUtc();
+    if (!testStarted) {
+        testStarted = true;
+        testFileTag = now.toString(QStringLiteral("HHmmss"));
+    }
+    if (testCallCount + 1 > kTestFileCalls) {
+        testCallCount = 0;
+        testFileTag = now.toString(QStringLiteral("HHmmss"));
+    } else {
+        ++testCallCount;
+    }
+
+    const QString path = AppFolders::fileDir() + QString::fromUtf8("/K3三轴测试_") + testFileTag + QStringLiteral(".CSV");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        qDebug() << "ceshi 1211-2 :" << file.errorString() << ":" << path;
+        Logger::instance()->log(kOpenFailed + file.errorString());
+        return;
+    }
+    QTextStream out(&file);
+    prepareCsvStream(out, 10);
+    const QVector<double>& d = datas;
+    for (int i = 0; i < d.size(); ++i) {
+        out << d[i] << ',' << labels[i % 9] << '\n';
+        if ((i + 1) % 3 == 0)
+            out << ((d[i - 1] * d[i - 1] + d[i] * d[i]) * 0.5 - d[i - 2] * d[i - 2]) << ",sqrt\n";
+        if ((i + 1) % 9 == 0) {
+            out << "S," << (d[i - 8] + d[i - 5] + d[i - 2]) / (3 * hzPerNanoTesla) << '\n';
+            out << "--------------,-------------\n";
+        }
+    }
+}
+
+void SaveFileThread::writeValueColumn(const QString& path, const QVector<double>& values)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        Logger::instance()->log(kOpenFailed + file.errorString());
+        return;
+    }
+    QTextStream out(&file);
+    prepareCsvStream(out, 15);
+    for (double v : values)
+        out << v << '\n';
+}
+
+void SaveFileThread::writeTimeXyzCsv(const QString& path, const QStringList& times, const QVector<double>& a,
+                                     const QVector<double>& b, const QVector<double>& c)
+{
+    if (times.size() != a.size())
+        return;
+    if (b.size() != a.size() || c.size() != a.size()) {
+        Logger::instance()->log(QStringLiteral("Data vectors must have the same size."));
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        Logger::instance()->log(kOpenFailed + QLatin1Char(' ') + file.errorString());
+        return;
+    }
+    QTextStream out(&file);
+    prepareCsvStream(out, 10);
+    for (int i = 0; i < a.size(); ++i)
+        out << times.at(i) << ',' << a.at(i) << ',' << b.at(i) << ',' << c.at(i) << '\n';
+}
+
+void SaveFileThread::writeLog(const QString& text)
+{
+    Logger::instance()->log(text);
+}

@@ -1,0 +1,7 @@
+# Lock-loss watchdog: sampling, the three checks, the no-data timer, the
+# quiet start after a pause, the crash-log throttle, and the hub's forward into the crash log.
+terval_add_test(tst_watchdog
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_watchdog.cpp
+  LIBS processing core
+  LABELS processing
+  TIMEOUT 120)

@@ -1,0 +1,73 @@
+#!/usr/bin/python3
+"""Reads recorded CSV files back, independently of the writer, and prints
+what a user of the files would see as one JSON object.
+
+usage: csv_readback.py FORMAT FILE [FILE ...]
+  FORMAT  "sec" (HH:mm:ss) or "ms" (HH:mm:ss.zzz): the expected time column
+  FILE    read in the order given, as one concatenated recording
+
+Printed keys:
+  rows        rows seen by the csv module, over all files
+  file_rows   rows per file (csv module)
+  pandas_rows rows per file seen by pandas (header=None)
+  widths      distinct numbers of fields per row
+  times       the time column as written
+  values      every other column as written (list of lists of texts)
+  format_ok   every time matches FORMAT
+  diffs_ms    distinct differences between consecutive times, in ms, with
+              a day added when the clock passes midnight
+  increasing  the times strictly increase over the concatenation
+"""
+import csv
+import json
+import re
+import sys
+
+import pandas as pd
+
+
+def main():
+    fmt, files = sys.argv[1], sys.argv[2:]
+    pattern = re.compile(r"^\d\d:\d\d:\d\d$" if fmt == "sec" else r"^\d\d:\d\d:\d\d\.\d\d\d$")
+    pd_format = "%H:%M:%S" if fmt == "sec" else "%H:%M:%S.%f"
+
+    times, values, widths, file_rows, pandas_rows = [], [], set(), [], []
+    day_ms = []
+    for name in files:
+        with open(name, newline="", encoding="utf-8") as f:
+            rows = list(csv.reader(f))
+        file_rows.append(len(rows))
+        for row in rows:
+            widths.add(len(row))
+            times.append(row[0])
+            values.append(row[1:])
+        frame = pd.read_csv(name, header=None, dtype=str, keep_default_na=False)
+        pandas_rows.append(int(len(frame)))
+        parsed = pd.to_datetime(frame[0], format=pd_format)
+        day_ms.extend(int(t.hour * 3600000 + t.minute * 60000 + t.second * 1000 + t.microsecond // 1000)
+                      for t in parsed)
+
+    # Unwrap midnight: a jump back of more than half a day is the next day.
+    offset, unwrapped, last = 0, [], None
+    for t in day_ms:
+        if last is not None and t + offset < last - 43200000:
+            offset += 86400000
+        unwrapped.append(t + offset)
+        last = t + offset
+    diffs = sorted({b - a for a, b in zip(unwrapped, unwrapped[1:])})
+
+    print(json.dumps({
+        "rows": len(times),
+        "file_rows": file_rows,
+        "pandas_rows": pandas_rows,
+        "widths": sorted(widths),
+        "times": times,
+        "values": values,
+        "format_ok": all(pattern.match(t) for t in times),
+        "diffs_ms": diffs,
+        "increasing": all(b > a for a, b in zip(unwrapped, unwrapped[1:])),
+    }))
+
+
+if __name__ == "__main__":
+    main()
