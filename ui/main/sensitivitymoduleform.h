@@ -18,6 +18,8 @@ public:
     // Stops the stream when measuring.
     void stopPolling();
     void setActive(bool active) { isActive = active; }
+    // Whether the charts are drawn (the page is shown).
+    bool active() const { return isActive; }
     void clearCharts();
     void reset();
     void setSamplingRate(int rate) { samplingRate = rate; }

@@ -20,7 +20,12 @@ void ConfigModuleForm::stopParamPolling()
     emit paramManager->sig_paramWorkerStop();
 }
 
-void ConfigModuleForm::setFilterState(bool, bool) {}
+void ConfigModuleForm::setFilterState(bool checked, bool visible)
+{
+    filterChecked = checked;
+    if (!visible)
+        filterVisible = false;
+}
 void ConfigModuleForm::slots_updateFormParam(RefreshDataEx) {}
 void ConfigModuleForm::slots_updateSamplingRate(int) {}
 void ConfigModuleForm::slot_setLanguage(int) {}

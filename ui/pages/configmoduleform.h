@@ -16,7 +16,10 @@ public:
 
     void startParamPolling();
     void stopParamPolling();
+    // Ticks or clears the filter box; false for visible hides it.
     void setFilterState(bool checked, bool visible);
+    bool isFilterChecked() const { return filterChecked; }
+    bool isFilterVisible() const { return filterVisible; }
     // Only re-arms the first-update flag.
     void resetForm() { firstParamUpdate = true; }
 
@@ -29,4 +32,6 @@ public slots:
 
 private:
     ParamManager* paramManager = nullptr;
+    bool filterChecked = false;
+    bool filterVisible = true;
 };

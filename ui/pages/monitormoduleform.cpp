@@ -21,7 +21,10 @@ void MonitorModuleForm::stopParamPolling()
 }
 
 void MonitorModuleForm::uncheckDebug() {}
-void MonitorModuleForm::resetForm() {}
+void MonitorModuleForm::resetForm()
+{
+    emit paramManager->sig_paramWorkerStop();
+}
 
 void MonitorModuleForm::getSetpoints(double& laserTempSet, double& laserElectricSet, double& airTempSet) const
 {
