@@ -34,7 +34,9 @@ void amplitudeSpectralDensity(const QVector<double>& x, double fs, QVector<doubl
     amplitudes.reserve(amplitudes.size() + bins);
     for (int k = 0; k < bins; ++k) {
         frequencies.append(k * step);
-        amplitudes.append(std::hypot(out[k][0], out[k][1]) * scale);
+        const double re = out[k][0];
+        const double im = out[k][1];
+        amplitudes.append(std::sqrt(re * re + im * im) * scale);
     }
 
     fftw_destroy_plan(plan);
