@@ -448,6 +448,11 @@ void TestReplay::hubCreatesBeforeWindow()
     }
 
     if (withFile) {
+        // A 2 s FFT window fills within a few seconds of replay.
+        DataParam param;
+        param.fftSeconds = 2;
+        emit hub->sig_syncDataParam(param);
+        QSignalSpy spectra(hub, &ParamManager::sig_updateFormEx);
         // The main page's replay button at 1000 samples per second.
         QSignalSpy batches(hub, &ParamManager::sig_updateForm);
         hub->startMockData(50);
@@ -462,6 +467,16 @@ void TestReplay::hubCreatesBeforeWindow()
         QCOMPARE(batch.size(), 50);
         for (double nT : batch)
             QVERIFY2(std::fabs(nT - 50000) < 10, qPrintable(QString::number(nT, 'f', 3)));
+        // Once the window holds fftSeconds x 1000 samples, the spectrum has
+        // fftSeconds x 500 bins at k / fftSeconds Hz.
+        QTRY_VERIFY_WITH_TIMEOUT(!spectra.isEmpty(), 15000);
+        const QVector<double> freqs = spectra.first().at(1).value<QVector<double>>();
+        const QVector<double> density = spectra.first().at(2).value<QVector<double>>();
+        QCOMPARE(freqs.size(), 2 * 500);
+        QCOMPARE(density.size(), 2 * 500);
+        QCOMPARE(freqs.at(1) - freqs.at(0), 0.5);
+        for (double d : density)
+            QVERIFY(std::isfinite(d) && d >= 0);
         hub->startMockData(1);
         QCOMPARE(replay->pointsPerSendNow(), 1);
     }
