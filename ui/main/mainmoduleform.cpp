@@ -86,6 +86,11 @@ MainModuleForm::~MainModuleForm()
     delete ui;
 }
 
+QCPGraph* MainModuleForm::chartGraph() const
+{
+    return graph.data();
+}
+
 void MainModuleForm::setClock(Clock c)
 {
     clock = std::move(c);

@@ -55,7 +55,7 @@ public:
     void setClock(Clock clock);
     const QVector<double>& historyValues() const { return history; }
     QCustomPlot* chartWidget() const { return chart; }
-    QCPGraph* chartGraph() const { return graph.data(); }
+    QCPGraph* chartGraph() const;
     QString maxBadgeText() const;
     QString minBadgeText() const;
     QString lastBadgeText() const;
