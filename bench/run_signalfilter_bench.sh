@@ -8,24 +8,8 @@
 # source tree, or in $TERVAL_BUILD_DIR/bench.
 set -euo pipefail
 
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-exe="${1:-}"
-if [[ -z "$exe" ]]; then
-  for dir in "${TERVAL_BUILD_DIR:-}" "$here/../build"; do
-    if [[ -n "$dir" && -x "$dir/bench/signalfilter_bench" ]]; then
-      exe="$dir/bench/signalfilter_bench"
-      break
-    fi
-  done
-fi
-if [[ -z "$exe" || ! -x "$exe" ]]; then
-  echo "signalfilter_bench not found; pass its path or set TERVAL_BUILD_DIR" >&2
-  exit 2
-fi
-python=/usr/bin/python3
-
-data="$(mktemp -d)"
-trap 'rm -rf "$data"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+bench_setup signalfilter_bench "${1:-}"
 
 # Field level plus drift and tones (the same kind of signal as the tests).
 "$python" - "$data" <<'PY'

@@ -39,6 +39,61 @@ QByteArray replyOfSize(int size, int seed = 0)
     return readReply(values);
 }
 
+// The pty pair up, the test's far end open and the link connected; says
+// which step failed.
+bool openBothEnds(LinkRig& rig)
+{
+    if (!rig.isReady()) {
+        qWarning("pty pair: %s", qPrintable(rig.pty.errorString()));
+        return false;
+    }
+    if (!rig.openFarEnd()) {
+        qWarning("far end: %s", qPrintable(rig.farEnd.errorString()));
+        return false;
+    }
+    if (!rig.connectLink()) {
+        qWarning("the link did not connect");
+        return false;
+    }
+    return true;
+}
+
+// Sends a request of kind, takes its size bytes off the far end and, if they
+// all came, answers with reply (nothing if reply is empty).
+bool exchange(LinkRig& rig, ModbusAddr kind, const QByteArray& reply, int size = 8)
+{
+    rig.send(kind);
+    const int got = rig.farRead(size).size();
+    if (got != size) {
+        qWarning("request of %d bytes, expected %d", got, size);
+        return false;
+    }
+    if (!reply.isEmpty())
+        rig.farWrite(reply);
+    return true;
+}
+
+// The stream start written, so the link reads stream frames from now on.
+bool startStream(LinkRig& rig)
+{
+    return exchange(rig, Addrdds_start, QByteArray(), 9);
+}
+
+// n hand-ons arrived, and no more within settleMs.
+bool settlesAt(LinkRig& rig, int n, int settleMs = 150)
+{
+    if (!rig.waitForHandOns(n)) {
+        qWarning("%d hand-ons, expected %d", int(rig.handOns.size()), n);
+        return false;
+    }
+    QTest::qWait(settleMs);
+    if (rig.handOns.size() != n) {
+        qWarning("%d hand-ons after settling, expected %d", int(rig.handOns.size()), n);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestSerialLink : public QObject
@@ -114,9 +169,7 @@ void TestSerialLink::storedRequestsArriveByteForByte()
     QFETCH(int, kind);
     QFETCH(QByteArray, expected);
     LinkRig rig;
-    QVERIFY2(rig.isReady(), qPrintable(rig.pty.errorString()));
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
     rig.send(ModbusAddr(kind));
     QCOMPARE(hexOf(rig.farRead(expected.size() / 2)), expected);
@@ -126,9 +179,7 @@ void TestSerialLink::storedRequestsArriveByteForByte()
 void TestSerialLink::customFrameArrivesUnchanged()
 {
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
     // 40100..40101 := 1400000000 mHz, low word first.
     const QByteArray frame = peers::withCrc(QByteArray::fromHex("01109CA40002044E005372"));
@@ -140,9 +191,7 @@ void TestSerialLink::customFrameArrivesUnchanged()
 void TestSerialLink::emptyFrameIsNotWritten()
 {
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
     rig.send(AddrCustom);    // no stored frame: an empty request
     rig.send(AddrVectorFid); // likewise
@@ -170,24 +219,16 @@ void TestSerialLink::replyHandedOnOnce()
     QFETCH(int, size);
     QFETCH(int, split);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
-    rig.send(ModbusAddr(kind));
-    QCOMPARE(rig.farRead(8).size(), 8);
     const QByteArray reply = replyOfSize(size);
     QCOMPARE(reply.size(), size);
+    QVERIFY(exchange(rig, ModbusAddr(kind), split > 0 ? reply.left(split) : reply));
     if (split > 0) {
-        rig.farWrite(reply.left(split));
         QThread::msleep(60); // the link sees the first part on its own
         rig.farWrite(reply.mid(split));
-    } else {
-        rig.farWrite(reply);
     }
-    QVERIFY(rig.waitForHandOns(1));
-    QTest::qWait(150);
-    QCOMPARE(rig.handOns.size(), 1);
+    QVERIFY(settlesAt(rig, 1));
     QCOMPARE(int(rig.handOns[0].kind), kind);
     QCOMPARE(hexOf(rig.handOns[0].data), hexOf(reply));
 }
@@ -210,14 +251,10 @@ void TestSerialLink::junkBeforeRequestIsDiscarded()
     QFETCH(int, nextKind);
     const QMap<int, int> sizes{{2, 7}, {3, 253}, {4, 11}, {10, 205}};
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
-    rig.send(ModbusAddr(firstKind));
-    QCOMPARE(rig.farRead(8).size(), 8);
     const QByteArray first = replyOfSize(sizes[firstKind], 1);
-    rig.farWrite(first);
+    QVERIFY(exchange(rig, ModbusAddr(firstKind), first));
     QVERIFY(rig.waitForHandOns(1));
 
     // Bytes nobody asked for arrive and wait in the port.
@@ -227,13 +264,9 @@ void TestSerialLink::junkBeforeRequestIsDiscarded()
     rig.farWrite(junk);
     QTest::qWait(100);
 
-    rig.send(ModbusAddr(nextKind));
-    QCOMPARE(rig.farRead(8).size(), 8);
     const QByteArray next = replyOfSize(sizes[nextKind], 2);
-    rig.farWrite(next);
-    QVERIFY(rig.waitForHandOns(2));
-    QTest::qWait(150);
-    QCOMPARE(rig.handOns.size(), 2);
+    QVERIFY(exchange(rig, ModbusAddr(nextKind), next));
+    QVERIFY(settlesAt(rig, 2));
     QCOMPARE(hexOf(rig.handOns[0].data), hexOf(first));
     QCOMPARE(int(rig.handOns[1].kind), nextKind);
     QCOMPARE(hexOf(rig.handOns[1].data), hexOf(next));
@@ -258,26 +291,20 @@ void TestSerialLink::malformedReplyIsDropped()
     QFETCH(int, size);
     QFETCH(int, position);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
     const int logBefore = appLogCount(QStringLiteral("Bad reply"));
 
-    rig.send(ModbusAddr(kind));
-    QCOMPARE(rig.farRead(8).size(), 8);
     QByteArray bad = replyOfSize(size);
     const int at = position < 0 ? size - 1 : position;
     bad[at] = char(bad[at] ^ 0x10);
-    rig.farWrite(bad);
+    QVERIFY(exchange(rig, ModbusAddr(kind), bad));
     QTRY_COMPARE_WITH_TIMEOUT(appLogCount(QStringLiteral("Bad reply")), logBefore + 1, 2000);
     QTest::qWait(100);
     QCOMPARE(rig.handOns.size(), 0);
 
     // The next exchange is not disturbed.
-    rig.send(ModbusAddr(kind));
-    QCOMPARE(rig.farRead(8).size(), 8);
     const QByteArray good = replyOfSize(size, 5);
-    rig.farWrite(good);
+    QVERIFY(exchange(rig, ModbusAddr(kind), good));
     QVERIFY(rig.waitForHandOns(1));
     QCOMPARE(hexOf(rig.handOns[0].data), hexOf(good));
     QCOMPARE(appLogCount(QStringLiteral("Bad reply")), logBefore + 1);
@@ -294,29 +321,21 @@ void TestSerialLink::lostByteDoesNotShiftLaterReplies()
 {
     QFETCH(bool, newRequest);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
-    rig.send(Addr40100);
-    QCOMPARE(rig.farRead(8).size(), 8);
-    const QByteArray shortReply = replyOfSize(253, 1).remove(40, 1);
-    rig.farWrite(shortReply);
+    QVERIFY(exchange(rig, Addr40100, replyOfSize(253, 1).remove(40, 1)));
     QTest::qWait(100);
-    if (newRequest) {
-        rig.send(Addr40100);
-        QCOMPARE(rig.farRead(8).size(), 8);
-    }
-    rig.farWrite(replyOfSize(253, 2));
+    if (newRequest)
+        QVERIFY(exchange(rig, Addr40100, replyOfSize(253, 2)));
+    else
+        rig.farWrite(replyOfSize(253, 2));
     QTest::qWait(200);
 
     // Whatever happened to those two, every later block is intact.
     for (int seed = 3; seed < 6; ++seed) {
         const int before = rig.handOns.size();
-        rig.send(Addr40100);
-        QCOMPARE(rig.farRead(8).size(), 8);
         const QByteArray good = replyOfSize(253, seed);
-        rig.farWrite(good);
+        QVERIFY(exchange(rig, Addr40100, good));
         QVERIFY(rig.waitForHandOns(before + 1));
         QCOMPARE(hexOf(rig.handOns.last().data), hexOf(good));
     }
@@ -337,9 +356,7 @@ void TestSerialLink::writeRepliesAreNotHandedOn()
 {
     QFETCH(int, kind);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
     const QByteArray custom = peers::withCrc(QByteArray::fromHex("01109CE600010200C8"));
     if (kind == AddrCustom)
@@ -392,9 +409,7 @@ void TestSerialLink::readerSwitchRequestsNewFile()
 void TestSerialLink::streamStartWritesStartAndRequestsNewFile()
 {
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
     rig.send(Addr40118r);
     rig.farRead(8);
     rig.sync();
@@ -410,11 +425,8 @@ void TestSerialLink::streamStartWritesStartAndRequestsNewFile()
 void TestSerialLink::separateStreamFramesHandedOnOneEach()
 {
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
-    rig.send(Addrdds_start);
-    QCOMPARE(rig.farRead(9).size(), 9);
+    QVERIFY(openBothEnds(rig));
+    QVERIFY(startStream(rig));
 
     QList<QByteArray> sent;
     for (int n = 0; n < 4; ++n) {
@@ -422,8 +434,7 @@ void TestSerialLink::separateStreamFramesHandedOnOneEach()
         rig.farWrite(sent.last());
         QVERIFY(rig.waitForHandOns(n + 1));
     }
-    QTest::qWait(150);
-    QCOMPARE(rig.handOns.size(), 4);
+    QVERIFY(settlesAt(rig, 4));
     for (int n = 0; n < 4; ++n) {
         QCOMPARE(int(rig.handOns[n].kind), int(Addrdds_data));
         QCOMPARE(hexOf(rig.handOns[n].data), hexOf(sent[n]));
@@ -444,11 +455,8 @@ void TestSerialLink::framesInOneWriteAllHandedOn()
     QFETCH(int, frames);
     QFETCH(int, extra);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
-    rig.send(Addrdds_start);
-    QCOMPARE(rig.farRead(9).size(), 9);
+    QVERIFY(openBothEnds(rig));
+    QVERIFY(startStream(rig));
 
     QByteArray burst;
     for (int n = 0; n < frames; ++n)
@@ -456,9 +464,7 @@ void TestSerialLink::framesInOneWriteAllHandedOn()
     const QByteArray partial = streamFrame(209, frames);
     burst += partial.left(extra);
     rig.farWrite(burst);
-    QVERIFY(rig.waitForHandOns(frames));
-    QTest::qWait(200);
-    QCOMPARE(rig.handOns.size(), frames);
+    QVERIFY(settlesAt(rig, frames, 200));
     for (int n = 0; n < frames; ++n)
         QCOMPARE(hexOf(rig.handOns[n].data), hexOf(streamFrame(209, n)));
 
@@ -495,9 +501,7 @@ void TestSerialLink::streamFrameSizeFollowsRate()
     QFETCH(int, frameSize);
     QFETCH(QByteArray, startFrame);
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
+    QVERIFY(openBothEnds(rig));
 
     if (earlierRate > 0)
         rig.syncDataByteCount(earlierRate, true);
@@ -506,9 +510,7 @@ void TestSerialLink::streamFrameSizeFollowsRate()
     QCOMPARE(hexOf(rig.farRead(9)), startFrame);
 
     rig.farWrite(streamFrame(frameSize, 0) + streamFrame(frameSize, 1) + QByteArray(3, char(0xAB)));
-    QVERIFY(rig.waitForHandOns(2));
-    QTest::qWait(150);
-    QCOMPARE(rig.handOns.size(), 2);
+    QVERIFY(settlesAt(rig, 2));
     QCOMPARE(hexOf(rig.handOns[0].data), hexOf(streamFrame(frameSize, 0)));
     QCOMPARE(hexOf(rig.handOns[1].data), hexOf(streamFrame(frameSize, 1)));
 }
@@ -516,11 +518,8 @@ void TestSerialLink::streamFrameSizeFollowsRate()
 void TestSerialLink::streamStopKeepsStreamReader()
 {
     LinkRig rig;
-    QVERIFY(rig.isReady());
-    QVERIFY(rig.openFarEnd());
-    QVERIFY(rig.connectLink());
-    rig.send(Addrdds_start);
-    QCOMPARE(rig.farRead(9).size(), 9);
+    QVERIFY(openBothEnds(rig));
+    QVERIFY(startStream(rig));
     rig.send(Addrdds_end);
     QCOMPARE(hexOf(rig.farRead(9)), QByteArray("AB01067D000064919C"));
 

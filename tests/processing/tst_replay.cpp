@@ -10,6 +10,8 @@
 #include "core/types.h"
 #include "processing/mockdatathread.h"
 
+#include "linecapture.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -32,38 +34,6 @@ struct Stop {
     }
 };
 using Replay = std::unique_ptr<MockDataThread, Stop>;
-
-QMutex g_linesMutex;
-QStringList g_lines;
-QtMessageHandler g_previous = nullptr;
-void collect(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-{
-    {
-        QMutexLocker locker(&g_linesMutex);
-        g_lines << msg;
-    }
-    if (g_previous)
-        g_previous(type, ctx, msg);
-}
-QStringList takeLines()
-{
-    QMutexLocker locker(&g_linesMutex);
-    QStringList copy = g_lines;
-    g_lines.clear();
-    return copy;
-}
-QStringList linesNow()
-{
-    QMutexLocker locker(&g_linesMutex);
-    return g_lines;
-}
-int indexOfLine(const QStringList& lines, const QString& needle)
-{
-    for (int i = 0; i < lines.size(); ++i)
-        if (lines.at(i).contains(needle))
-            return i;
-    return -1;
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
@@ -154,7 +124,7 @@ void TestReplay::initTestCase()
     registerSharedMetaTypes();
     QVERIFY(appFolder.isValid() && files.isValid());
     AppFolders::setOverride(appFolder.path());
-    g_previous = qInstallMessageHandler(collect);
+    installLineCapture();
 }
 
 void TestReplay::init()

@@ -9,6 +9,8 @@
 #include "core/types.h"
 #include "processing/datacheckerthread.h"
 
+#include "linecapture.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QSignalSpy>
@@ -41,27 +43,6 @@ struct Stop {
     }
 };
 using Watchdog = std::unique_ptr<DataCheckerThread, Stop>;
-
-// Debug lines, collected from every thread.
-QMutex g_linesMutex;
-QStringList g_lines;
-QtMessageHandler g_previous = nullptr;
-void collect(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-{
-    {
-        QMutexLocker locker(&g_linesMutex);
-        g_lines << msg;
-    }
-    if (g_previous && !msg.startsWith(QString::fromUtf8("单调")))
-        g_previous(type, ctx, msg);
-}
-QStringList takeLines()
-{
-    QMutexLocker locker(&g_linesMutex);
-    QStringList copy = g_lines;
-    g_lines.clear();
-    return copy;
-}
 
 // A watchdog with a clock the test sets.
 class Rig
@@ -171,7 +152,7 @@ void TestWatchdog::initTestCase()
     registerSharedMetaTypes();
     QVERIFY(appFolder.isValid());
     AppFolders::setOverride(appFolder.path());
-    g_previous = qInstallMessageHandler(collect);
+    installLineCapture(QString::fromUtf8("单调")); // the trend lines stay out of the output
 }
 
 void TestWatchdog::init()

@@ -166,6 +166,18 @@ std::unique_ptr<MainWindow> makeWindow(int isTest = 1, int isChinese = 0)
     return std::make_unique<MainWindow>(hub);
 }
 
+// A window shown and exposed; null if it never was.
+std::unique_ptr<MainWindow> shownWindow(int isTest = 1, int isChinese = 0)
+{
+    auto w = makeWindow(isTest, isChinese);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get())) {
+        qWarning("the main window was not exposed");
+        return nullptr;
+    }
+    return w;
+}
+
 bool fftRowShown(MainWindow& w)
 {
     return child<QWidget>(w, "edt_fftTime")->isVisibleTo(&w);
@@ -175,6 +187,28 @@ QString iniValue(const char* key)
 {
     QSettings s(QDir::current().filePath(hub->iniPath), QSettings::IniFormat);
     return s.value(QStringLiteral("Sensitivity/") + QLatin1String(key)).toString();
+}
+
+// Presses the language button; the menu it opened, or null.
+CustomMenu* openLanguageMenu(MainWindow& w)
+{
+    child<QPushButton>(w, "btn_Language")->click();
+    CustomMenu* popup = nullptr;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (auto* m = qobject_cast<CustomMenu*>(t); m && m->isVisible())
+            popup = m;
+    return popup;
+}
+
+// Shortly after, closes any popup that opened and notes that one did.
+void closePopupSoon(QObject* context, bool& opened)
+{
+    QTimer::singleShot(50, context, [&opened] {
+        if (QWidget* p = QApplication::activePopupWidget()) {
+            opened = true;
+            p->close();
+        }
+    });
 }
 
 } // namespace
@@ -262,9 +296,8 @@ void TestMainWindow::startState()
     QFETCH(int, samplingRate);
     QFETCH(QString, dataRateText);
     hub->samplingRate = samplingRate;
-    auto w = makeWindow(isTest);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(isTest);
+    QVERIFY(w);
 
     QStackedWidget* s = stack(*w);
     // every page exists, whether stacked or not, parented to the window
@@ -395,9 +428,8 @@ void TestMainWindow::pageSwitch()
     QFETCH(int, shown);
     QFETCH(QString, box);
 
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     if (from != 0)
         tab(*w, from)->click();
     QCOMPARE(shownPage(*w), from);
@@ -438,9 +470,8 @@ void TestMainWindow::pageSwitch()
 
 void TestMainWindow::bottomRowsFollowPages()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     const struct {
         int page;
         bool fft;
@@ -529,11 +560,7 @@ void TestMainWindow::languageAtStart()
 
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    child<QPushButton>(*w, "btn_Language")->click();
-    CustomMenu* popup = nullptr;
-    for (QWidget* t : QApplication::topLevelWidgets())
-        if (auto* m = qobject_cast<CustomMenu*>(t); m && m->isVisible())
-            popup = m;
+    CustomMenu* popup = openLanguageMenu(*w);
     QVERIFY(popup);
     QCOMPARE(popup->width(), 111);
     QPushButton* englishItem = nullptr;
@@ -550,18 +577,13 @@ void TestMainWindow::languageAtStart()
 
 void TestMainWindow::languageRoundTrip()
 {
-    auto w = makeWindow(0, 0);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(0, 0);
+    QVERIFY(w);
     QSignalSpy languages(w.get(), &MainWindow::sig_ChangeLanguage);
     QCOMPARE(child<QPushButton>(*w, "btnMain")->text(), QStringLiteral("Main"));
 
     const auto choose = [&](const QString& item) {
-        child<QPushButton>(*w, "btn_Language")->click();
-        CustomMenu* popup = nullptr;
-        for (QWidget* t : QApplication::topLevelWidgets())
-            if (auto* m = qobject_cast<CustomMenu*>(t); m && m->isVisible())
-                popup = m;
+        CustomMenu* popup = openLanguageMenu(*w);
         QVERIFY(popup);
         for (QPushButton* b : popup->itemButtons())
             if (b->text() == item)
@@ -679,9 +701,8 @@ void TestMainWindow::disconnectBurstResetsOnce()
 
 void TestMainWindow::lockLostThrottle()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     qint64 now = 1700000000;
     w->setUtcClock([&now] { return now; });
     QMessageBox* box = w->findChild<QMessageBox*>();
@@ -720,9 +741,8 @@ void TestMainWindow::lockLostThrottle()
 
 void TestMainWindow::lockLostQuietOnParamPages()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     qint64 now = 1700000000;
     w->setUtcClock([&now] { return now; });
     QMessageBox* box = w->findChild<QMessageBox*>();
@@ -749,9 +769,8 @@ void TestMainWindow::lockLostQuietOnParamPages()
 
 void TestMainWindow::closeAsksForIdentity()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     QSignalSpy sent(hub, &ParamManager::sig_sendModbusData);
     QVERIFY(w->close());
     QCOMPARE(sent.count(), 1);
@@ -766,9 +785,8 @@ void TestMainWindow::screenshots()
         dir = QDir::currentPath();
     QVERIFY(QDir().mkpath(dir + QStringLiteral("/screenshots")));
     for (int chinese : {0, 1}) {
-        auto w = makeWindow(0, chinese);
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = shownWindow(0, chinese);
+        QVERIFY(w);
         QCOMPARE(w->size(), QSize(1280, 720));
         const QImage shot = w->grab().toImage();
         const QString path = dir + (chinese ? QStringLiteral("/screenshots/mainwindow-zh.png")
@@ -894,9 +912,8 @@ void TestMainWindow::dataRateMenu()
     QFETCH(QStringList, events);
     QFETCH(int, samplingRate);
     QFETCH(QString, shownRate);
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     auto* edit = child<QLineEdit>(*w, "edt_dataRate");
     hub->setParamPollingHeld(true);
 
@@ -930,17 +947,11 @@ void TestMainWindow::dataRateMenu()
 
 void TestMainWindow::dataRateMenuRefusedWhileRecording()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     setHubState(true, true, true);
     bool menuOpened = false;
-    QTimer::singleShot(50, this, [&] {
-        if (QWidget* p = QApplication::activePopupWidget()) {
-            menuOpened = true;
-            p->close();
-        }
-    });
+    closePopupSoon(this, menuOpened);
     HubLog log(hub, true);
     QTest::mousePress(child<QLineEdit>(*w, "edt_dataRate"), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QTest::qWait(80);
@@ -955,18 +966,12 @@ void TestMainWindow::dataRateMenuRefusedWhileRecording()
 
 void TestMainWindow::disabledDataRateSwallowsPress()
 {
-    auto w = makeWindow(1);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    auto w = shownWindow(1);
+    QVERIFY(w);
     auto* edit = child<QLineEdit>(*w, "edt_dataRate");
     edit->setEnabled(false);
     bool menuOpened = false;
-    QTimer::singleShot(50, this, [&] {
-        if (QWidget* p = QApplication::activePopupWidget()) {
-            menuOpened = true;
-            p->close();
-        }
-    });
+    closePopupSoon(this, menuOpened);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(edit, &press);
     QTest::qWait(80);

@@ -4,6 +4,7 @@
 #include "core/parammanager.h"
 #include "link/modbusworkthread.h"
 #include "ui/main/custommenu.h"
+#include "ui/main/editclamp.h"
 #include "ui/main/qcpitemroundedrect.h"
 #include "ui/pages/monitormoduleform.h"
 #include "ui/pages/myintvalidator.h"
@@ -530,14 +531,7 @@ void MainModuleForm::slots_lineEditIsOK()
     DataParam param = paramManager->dataParam;
     auto* edit = qobject_cast<QLineEdit*>(sender());
     if (edit && edit->objectName().contains(QLatin1String("edt_setTime"))) {
-        const int v = edit->text().toInt();
-        if (v > 999)
-            edit->setText(QStringLiteral("1000"));
-        else if (v < 2)
-            edit->setText(QStringLiteral("1"));
-        else
-            edit->setText(QString::number(v));
-        param.setTime = edit->text().toInt();
+        param.setTime = clampEditText(edit, 1, 1000);
     }
     paramManager->dataParam = param;
     emit paramManager->sig_syncDataParam(param);

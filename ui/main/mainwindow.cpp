@@ -8,6 +8,7 @@
 #include "processing/datacheckerthread.h"
 #include "recording/savemoduleform.h"
 #include "ui/main/custommenu.h"
+#include "ui/main/editclamp.h"
 #include "ui/main/mainmoduleform.h"
 #include "ui/main/negativespacinghboxlayout.h"
 #include "ui/main/roundedmenu.h"
@@ -855,15 +856,7 @@ void MainWindow::slots_lineEditIsOK()
         else
             param.highPass = edit->text().toInt();
     } else if (name.contains(QLatin1String("edt_fftTime"))) {
-        QLineEdit* edit = ui->edt_fftTime;
-        const int v = edit->text().toInt();
-        if (v > 999)
-            edit->setText(QStringLiteral("1000"));
-        else if (v < 2)
-            edit->setText(QStringLiteral("1"));
-        else
-            edit->setText(QString::number(v));
-        param.fftSeconds = edit->text().toInt();
+        param.fftSeconds = clampEditText(ui->edt_fftTime, 1, 1000);
     } else {
         return;
     }
