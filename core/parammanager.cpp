@@ -21,8 +21,7 @@
 ParamManager::ParamManager(QObject* parent)
     : QObject(parent)
 {
-    registerHubMetaTypes();
-    // Workers tested without main still need the types main registers.
+    // The hub's types and, for workers tested without main, main's too.
     registerSharedMetaTypes();
     initValidators();
     init();
