@@ -1,7 +1,8 @@
 // The application binary in an empty folder: the start-up lines in order,
 // still running after three seconds, nothing written to the folder but logs.
+#include "apprun.h"
+
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,23 +15,13 @@ private slots:
 
 void TestStartup::startsInEmptyFolder()
 {
-    const QString app = qEnvironmentVariable("TERVAL_BINARY_DIR") + "/bin/Terval";
-    QVERIFY2(QFileInfo::exists(app), qPrintable(app));
+    QVERIFY2(QFileInfo::exists(appBinaryPath()), qPrintable(appBinaryPath()));
     QTemporaryDir dir;
-    QProcess process;
-    process.setProgram(app);
-    process.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.start();
-    QVERIFY(process.waitForStarted(5000));
-    QTest::qWait(3000);
-    QCOMPARE(process.state(), QProcess::Running);
-    process.kill();
-    QVERIFY(process.waitForFinished(5000));
+    const AppRun run = runAppFor(dir.path(), 3000);
+    QVERIFY(run.started);
+    QVERIFY(run.runningAtEnd);
 
-    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString& err = run.stderrText;
     const QStringList expected{"Starting Application...", "Initializing Params...", "isServer:", "isExistGPS:",
                                "isTest:", "Initializing UI...", "Application started..."};
     int from = 0;

@@ -10,6 +10,7 @@
 #include "core/types.h"
 #include "processing/mockdatathread.h"
 
+#include "apprun.h"
 #include "linecapture.h"
 
 #include <QDir>
@@ -477,24 +478,14 @@ void TestReplay::hubReplayErrorsAreDebugLines()
 // between the settings and the window, and it keeps running.
 void TestReplay::binaryReportsMockErrorInOrder()
 {
-    const QString app = qEnvironmentVariable("TERVAL_BINARY_DIR") + "/bin/Terval";
-    QVERIFY2(QFileInfo::exists(app), qPrintable(app));
+    QVERIFY2(QFileInfo::exists(appBinaryPath()), qPrintable(appBinaryPath()));
     QTemporaryDir dir;
     writeFile(dir, QStringLiteral("config.ini"), "[Sensitivity]\nisMockData=1\n");
-    QProcess process;
-    process.setProgram(app);
-    process.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.start();
-    QVERIFY(process.waitForStarted(5000));
-    QTest::qWait(2500);
-    QCOMPARE(process.state(), QProcess::Running);
-    process.kill();
-    QVERIFY(process.waitForFinished(5000));
+    const AppRun run = runAppFor(dir.path(), 2500);
+    QVERIFY(run.started);
+    QVERIFY(run.runningAtEnd);
 
-    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString& err = run.stderrText;
     const int isTest = err.indexOf("isTest:");
     const int mockError = err.indexOf("mock error");
     const int ui = err.indexOf("Initializing UI...");
