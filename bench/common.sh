@@ -1,8 +1,9 @@
-# Sourced by the bench/run_*_bench.sh scripts, after `set -euo pipefail`:
-# the reference interpreter, this folder, the timing program and a scratch
-# folder for the data both sides read.
+# Sourced by the bench/<folder>/run_*_bench.sh scripts, after `set -euo pipefail`:
+# the reference interpreter, the calling script's folder, the timing program
+# and a scratch folder for the data both sides read.
 
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+here="$(cd "$(dirname "${BASH_SOURCE[1]}")" && pwd)"
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 python=/usr/bin/python3 # the one with scipy and numpy
 
 # bench_setup NAME [PATH]: sets exe to PATH, or else to NAME in
@@ -12,7 +13,7 @@ bench_setup() {
   local name="$1" dir
   exe="${2:-}"
   if [[ -z "$exe" ]]; then
-    for dir in "${TERVAL_BUILD_DIR:-}" "$here/../build"; do
+    for dir in "${TERVAL_BUILD_DIR:-}" "$top/build"; do
       if [[ -n "$dir" && -x "$dir/bench/$name" ]]; then
         exe="$dir/bench/$name"
         break

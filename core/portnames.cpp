@@ -8,12 +8,3 @@ QStringList reversedPortNames(const QStringList& names)
         result.prepend(name);
     return result;
 }
-
-QStringList reversedPortNames(const QList<QSerialPortInfo>& ports)
-{
-    QStringList names;
-    names.reserve(ports.size());
-    for (const QSerialPortInfo& info : ports)
-        names.append(info.portName());
-    return reversedPortNames(names);
-}

@@ -2,9 +2,6 @@
 // Port names in reverse enumeration order: each name is prepended, as the
 // port menu and the port-list poller both show them.
 
-#include <QList>
-#include <QSerialPortInfo>
 #include <QStringList>
 
-QStringList reversedPortNames(const QList<QSerialPortInfo>& ports);
 QStringList reversedPortNames(const QStringList& names);

@@ -42,3 +42,12 @@ void ComPortThread::updateComProtList()
         qDebug() << info.description();
     emit sig_setPortNamelist(reversedPortNames(ports));
 }
+
+QStringList reversedPortNames(const QList<QSerialPortInfo>& ports)
+{
+    QStringList names;
+    names.reserve(ports.size());
+    for (const QSerialPortInfo& info : ports)
+        names.append(info.portName());
+    return reversedPortNames(names);
+}

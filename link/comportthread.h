@@ -4,7 +4,9 @@
 
 #include <QList>
 #include <QObject>
+#include <QSerialPortInfo>
 #include <QString>
+#include <QStringList>
 
 class QThread;
 class QTimer;
@@ -28,3 +30,6 @@ private:
     QThread* workerThread = nullptr;
     QTimer* pollTimer = nullptr;
 };
+
+// The ports' names in the order of the port menu (see core/portnames.h).
+QStringList reversedPortNames(const QList<QSerialPortInfo>& ports);

@@ -25,9 +25,3 @@ terval_add_test(tst_comportthread
   LIBS link core Qt5::SerialPort
   LABELS link
   TIMEOUT 60)
-
-terval_add_test(tst_linkhub
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_linkhub.cpp ${_rig}
-  LIBS link core testpeers Qt5::SerialPort Qt5::Widgets
-  LABELS link
-  TIMEOUT 120)

@@ -3,7 +3,7 @@
 # in the application binary). Replay files come from our generator.
 terval_add_test(tst_replay
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_replay.cpp
-  LIBS processing core Qt5::Widgets
+  LIBS app
   LABELS processing
   TIMEOUT 120)
 target_compile_definitions(tst_replay PRIVATE TERVAL_MOCKGEN="$<TARGET_FILE:terval_mockgen>")

@@ -4,13 +4,13 @@
 // in the application binary. Files are written here by hand or by our
 // generator.
 
+#include "app/appmanager.h"
 #include "core/appfolders.h"
-#include "core/appmanager.h"
-#include "core/parammanager.h"
 #include "core/types.h"
+#include "hub/parammanager.h"
 #include "processing/mockdatathread.h"
 
-#include "apprun.h"
+#include "app/apprun.h"
 #include "linecapture.h"
 
 #include <QDir>

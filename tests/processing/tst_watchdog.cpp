@@ -5,8 +5,8 @@
 
 #include "core/appfolders.h"
 #include "core/globalstate.h"
-#include "core/parammanager.h"
 #include "core/types.h"
+#include "hub/parammanager.h"
 #include "processing/datacheckerthread.h"
 
 #include "linecapture.h"

@@ -3,13 +3,13 @@
 # ahead of UTC so that any local reading of UTC times shows.
 terval_add_test(recording_names
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_recordingnames.cpp
-  LIBS recording core
+  LIBS recording
   LABELS recording
   ENV "TZ=XST-8")
 
 terval_add_test(recording_savefile
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_savefilethread.cpp
-  LIBS recording core
+  LIBS hub
   LABELS recording
   TIMEOUT 300
   ENV "TZ=XST-8")

@@ -6,8 +6,8 @@
 #include "core/appfolders.h"
 #include "core/globalstate.h"
 #include "core/logger.h"
-#include "core/parammanager.h"
 #include "core/types.h"
+#include "hub/parammanager.h"
 #include "processing/modbusdatahandler.h"
 #include "recording/savefilethread.h"
 

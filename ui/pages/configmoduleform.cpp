@@ -1,6 +1,6 @@
 #include "ui/pages/configmoduleform.h"
 
-#include "core/parammanager.h"
+#include "hub/parammanager.h"
 
 ConfigModuleForm::ConfigModuleForm(ParamManager* paramManager, QWidget* parent)
     : QWidget(parent), paramManager(paramManager)

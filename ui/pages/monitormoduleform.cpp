@@ -1,6 +1,6 @@
 #include "ui/pages/monitormoduleform.h"
 
-#include "core/parammanager.h"
+#include "hub/parammanager.h"
 
 MonitorModuleForm::MonitorModuleForm(ParamManager* paramManager, QWidget* parent)
     : QWidget(parent), paramManager(paramManager)
