@@ -160,7 +160,7 @@ void TestMonitorPageE2E::operatorRoad()
     // The service page polls the parameter block once a second.
     QVERIFY(r.enterPage());
     const int readsBefore = countLines(logPath, QLatin1String(kParamRead));
-    QTRY_VERIFY_WITH_TIMEOUT(countLines(logPath, QLatin1String(kParamRead)) >= readsBefore + 2, 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(countLines(logPath, QLatin1String(kParamRead)) >= readsBefore + 2, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_laserTemp"), QStringLiteral("84.97000"), 3000);
     QCOMPARE(r.text("edt_laserElectric"), QStringLiteral("1.24800"));
     QCOMPARE(r.text("edt_airTemp"), QStringLiteral("59.92000"));
@@ -190,7 +190,7 @@ void TestMonitorPageE2E::operatorRoad()
 
     // Live values again after the writes: the poll was resumed.
     const int blocksAfterWrites = blocks.size();
-    QTRY_VERIFY_WITH_TIMEOUT(blocks.size() >= blocksAfterWrites + 2, 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(blocks.size() >= blocksAfterWrites + 2, 5000);
     QCOMPARE(r.text("edt_laserTemp"), QStringLiteral("84.97000"));
     if (sim) {
         const QString en = saveShot(r.window, QStringLiteral("service_page_en.png"));
