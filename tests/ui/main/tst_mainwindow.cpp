@@ -129,6 +129,21 @@ int shownPage(MainWindow& w)
     return -1;
 }
 
+// The window's own widget of that name: pages reuse some names ("label").
+QObject* windowOwnChild(MainWindow& w, const QString& name)
+{
+    for (QObject* o : w.findChildren<QObject*>(name)) {
+        auto* widget = qobject_cast<QWidget*>(o);
+        bool inPage = false;
+        for (int i = 0; i < 7 && widget; ++i)
+            if (QWidget* page = pageWidget(w, i))
+                inPage = inPage || page->isAncestorOf(widget);
+        if (!inPage)
+            return o;
+    }
+    return nullptr;
+}
+
 template <typename T> T* child(MainWindow& w, const char* name)
 {
     return w.findChild<T*>(QLatin1String(name));
@@ -554,7 +569,7 @@ void TestMainWindow::languageAtStart()
     QFETCH(QString, english);
     QFETCH(QString, chinese);
     auto w = makeWindow(1, 1);
-    QObject* x = w->findChild<QObject*>(name);
+    QObject* x = windowOwnChild(*w, name);
     QVERIFY(x);
     QCOMPARE(x->property("text").toString(), chinese);
 
