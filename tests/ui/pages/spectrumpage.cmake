@@ -1,0 +1,7 @@
+# Spectrum page: gating, windows, axes, polling and clearing against the real
+# hub and window, and the end-to-end run with the simulated instrument.
+terval_add_test(tst_spectrumpage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_spectrumpage.cpp
+  LIBS ui_main resources
+  LABELS ui
+  TIMEOUT 180)
