@@ -5,3 +5,9 @@ terval_add_test(tst_spectrumpage
   LIBS ui_main resources
   LABELS ui
   TIMEOUT 180)
+
+terval_add_test(tst_spectrum_e2e
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_spectrum_e2e.cpp ${CMAKE_CURRENT_LIST_DIR}/mainpagerig.h
+  LIBS ui_main resources testpeers Qt5::SerialPort
+  LABELS ui
+  TIMEOUT 150)
