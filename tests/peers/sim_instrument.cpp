@@ -39,6 +39,7 @@ constexpr int kFirstReg = 40000;
 constexpr int kRegCount = 301;      // 40000 .. 40300
 constexpr int kStatusReg = 40118;
 constexpr int kRateReg = 40230;
+constexpr int kSamplingRateReg = 40086; // samples per second; sets the stream rate
 constexpr int64_t kFrameIntervalUs = 50000; // 20 frames a second
 constexpr int64_t kGapUs = 50000;           // silence that ends an incomplete frame
 constexpr size_t kOutCap = 1 << 20;         // nobody reading: stop queueing stream frames
@@ -162,7 +163,10 @@ void usage(FILE *f)
         "  status N | field NT | hum NT | noise NT | strength N | set REG=VAL\n"
         "  get REG        prints 'REG=VAL'\n"
         "  ping\n"
-        "stdout events: 'READY <device>', 'stream start <code>', 'stream stop', 'closed'.\n",
+        "A write of register 40086 (samples per second, a multiple of 10) sets the\n"
+        "stream's rate code to value / 10, as a start frame does.\n"
+        "stdout events: 'READY <device>', 'stream start <code>', 'stream rate <code>',\n"
+        "  'stream stop', 'closed'.\n",
         f);
 }
 
@@ -529,6 +533,14 @@ private:
         written[size_t(r - kFirstReg)] = 1;
         if (r == kStatusReg)
             nextStatusStep = v < 4 ? nowUs() + int64_t(opt.statusStepMs) * 1000 : 0;
+        // A new sampling rate changes the stream's frames at once, running or
+        // not: rate / 10 is the rate code (frames of rate / 5 + 9 bytes).
+        if (r == kSamplingRateReg && v >= 10 && v % 10 == 0 && v <= 20000) {
+            rateCode = v / 10;
+            reg(kRateReg) = uint16_t(rateCode * 10);
+            std::printf("stream rate %d\n", rateCode);
+            std::fflush(stdout);
+        }
     }
 
     void startStream(int code)

@@ -104,6 +104,8 @@ private slots:
     void simReplyFaults();
     void simPairAndStall();
     void simStreamPair();
+    void simRateRegister_data();
+    void simRateRegister();
     void simClose();
 
 private:
@@ -524,6 +526,45 @@ void TestPeers::simStreamPair()
         QCOMPARE(stream.mid(pos, 2), hexBytes("AB01"));
         QCOMPARE(quint8(stream.at(pos + 208)), quint8(0xFF));
     }
+    QVERIFY(rig.peer.stop());
+}
+
+void TestPeers::simRateRegister_data()
+{
+    QTest::addColumn<QByteArray>("write");
+    QTest::addColumn<int>("frameSize");
+    QTest::addColumn<int>("rateRegister"); // 40230 afterwards
+    // CRCs from an independent CRC-16/MODBUS in Python
+    QTest::newRow("200/s, function 16") << hexBytes("01109C9600010200C8E6F9") << 49 << 200;
+    QTest::newRow("100/s, function 16") << hexBytes("01109C960001020064E684") << 29 << 100;
+    QTest::newRow("500/s, function 6") << hexBytes("01069C9601F447A1") << 109 << 500;
+    QTest::newRow("7/s: no rate, stream kept") << hexBytes("01069C9600070674") << 209 << 1000;
+}
+
+// A write of register 40086 sets the rate of a running stream at once.
+void TestPeers::simRateRegister()
+{
+    QFETCH(QByteArray, write);
+    QFETCH(int, frameSize);
+    QFETCH(int, rateRegister);
+    Rig rig;
+    QVERIFY(startRig(rig, QStringLiteral("sim_instrument")));
+    sendBytes(rig.port, hexBytes("AB01047D000064E85C"));
+    QVERIFY(rig.peer.waitForLine(QStringLiteral("stream start 100"), 2000));
+    QVERIFY(readBytes(rig.port, 2 * 209, 2000, 0).size() >= 2 * 209);
+    sendBytes(rig.port, write);
+    QTRY_VERIFY_WITH_TIMEOUT(peers::readLog(rig.log).contains(QString::fromLatin1(write.toHex().toUpper())), 2000);
+    readBytes(rig.port, 0, 0, 200); // the echo and frames under way
+    const QByteArray stream = readBytes(rig.port, 6 * frameSize, 3000, 0);
+    const int first = stream.indexOf(hexBytes("AB01"));
+    QVERIFY(first >= 0);
+    QVERIFY(stream.size() - first >= 4 * frameSize);
+    for (int pos = first; pos + frameSize <= stream.size(); pos += frameSize) {
+        QCOMPARE(stream.mid(pos, 2), hexBytes("AB01"));
+        QCOMPARE(quint8(stream.at(pos + frameSize - 1)), quint8(0xFF));
+    }
+    QVERIFY(rig.peer.command(QStringLiteral("get 40230")));
+    QVERIFY(rig.peer.waitForLine(QStringLiteral("40230=%1").arg(rateRegister), 2000));
     QVERIFY(rig.peer.stop());
 }
 
