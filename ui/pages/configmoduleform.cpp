@@ -196,7 +196,7 @@ void ConfigModuleForm::initMenus()
             menu->addAction(entry, QString::fromLatin1(s.key));
         connect(menu, &CustomMenu::triggered, this, &ConfigModuleForm::slot_handleActionTriggeredNew);
         const auto show = s.show;
-        connect(s.button, &QPushButton::clicked, this, [this, show] { (this->*show)(); });
+        connect(s.button, &QPushButton::clicked, s.button, [this, show] { (this->*show)(); });
     }
     baudRateMenu->setFixedWidth(ui->btn_baudRate->width());
     samplingRateMenu->setFixedWidth(ui->btn_samplingRate->width());
