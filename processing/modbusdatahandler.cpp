@@ -1,6 +1,7 @@
 #include "processing/modbusdatahandler.h"
 
 #include "core/logger.h"
+#include "link/instrumentframes.h"
 #include "processing/ratefilters.h"
 #include "processing/replydecoder.h"
 #include "processing/spectrum.h"
@@ -112,6 +113,12 @@ void ModbusDataHandler::slots_syncDataParam(DataParam data)
 
 void ModbusDataHandler::slots_syncDataByteCount(int byteCount, bool bChange)
 {
+    // The link cuts frames only for rates it has start frames for; expecting
+    // another size would misread every frame it does cut.
+    if (bChange && !InstrumentFrames::streamPairFor(byteCount)) {
+        qDebug() << "stream frame size kept at" << frameDataBytes << "data bytes for unsupported rate" << byteCount;
+        return;
+    }
     frameDataBytes = bChange ? byteCount / 5 : 200;
     DATA_FREQUENCY = byteCount;
     qDebug() << "20260417 DATA_FREQUENCY:" << DATA_FREQUENCY;

@@ -7,6 +7,8 @@ build_tree "$TOP/build" -DTERVAL_BUILD_TESTS=OFF -DTERVAL_BUILD_BENCH=OFF
 
 RUN_DIR="$TOP/build/run"
 mkdir -p "$RUN_DIR"
+# The build has put the help pages, with the pictures it takes, in build/run/help.
+[ -f "$RUN_DIR/help/index.html" ] || { echo "build/run/help is missing" >&2; exit 1; }
 # The settings file is read from the working directory; keep the operator's.
 [ -f "$RUN_DIR/config.ini" ] || cp "$TOP/resources/config.ini" "$RUN_DIR/config.ini"
 # Without an instrument on USB serial, replay the generated build/run/mock.csv

@@ -79,6 +79,8 @@ private slots:
     void kindsWithoutDecoderEmitNothing();
     void frameSizeFollowsRate_data();
     void frameSizeFollowsRate();
+    void unsupportedRateKeepsFrameSize_data();
+    void unsupportedRateKeepsFrameSize();
 
 private:
     std::unique_ptr<rig::LogCapture> m_log;
@@ -361,6 +363,39 @@ void TestDataHandlerReplies::frameSizeFollowsRate()
     QSignalSpy progress(h.get(), &ModbusDataHandler::sig_updateProgressEx);
     h->slots_readDataFinished(Addrdds_data, rig::frame(rig::fieldSamples(frameBytes / 4)));
     QCOMPARE(progress.count(), 1);
+}
+
+void TestDataHandlerReplies::unsupportedRateKeepsFrameSize_data()
+{
+    QTest::addColumn<int>("byteCount");
+    QTest::newRow("333") << 333;
+    QTest::newRow("100") << 100;
+    QTest::newRow("1") << 1;
+    QTest::newRow("0") << 0;
+}
+
+void TestDataHandlerReplies::unsupportedRateKeepsFrameSize()
+{
+    // The link cuts no frames for these rates; the handler keeps the size
+    // the link still cuts, as the link does.
+    QFETCH(int, byteCount);
+    auto h = rig::localHandler();
+    QTest::ignoreMessage(QtDebugMsg, "20260417 DATA_FREQUENCY: 200");
+    h->slots_syncDataByteCount(200, true);
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        qPrintable(QStringLiteral("stream frame size kept at 40 data bytes for unsupported rate %1").arg(byteCount)));
+    h->slots_syncDataByteCount(byteCount, true);
+    QCOMPARE(h->frameBytes(), 40);
+    QCOMPARE(h->dataFrequency(), 200);
+    h->slots_setFilterEnabled(false);
+    rig::setParams(*h, 0, 0, 1.0 / 200);
+    QSignalSpy progress(h.get(), &ModbusDataHandler::sig_updateProgressEx);
+    QSignalSpy batches(h.get(), &ModbusDataHandler::sig_updateForm);
+    h->slots_readDataFinished(Addrdds_data, rig::frame(rig::fieldSamples(10)));
+    QCOMPARE(progress.count(), 1);
+    QCOMPARE(batches.count(), 1);
+    QCOMPARE(batches.at(0).at(0).value<QVector<double>>().size(), 10);
 }
 
 QTEST_GUILESS_MAIN(TestDataHandlerReplies)

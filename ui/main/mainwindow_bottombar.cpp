@@ -94,6 +94,30 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
 {
     qDebug() << "TO Change samplingRate:" << rate << (bChange ? "true" : "false");
 
+    // Register 40086 holds the instrument's rate; at 1 and 20 samples per
+    // second it runs at 1000 and the data handler averages down.
+    int registerValue = -1;
+    switch (rate) {
+    case 1:
+    case 20:
+    case 1000:
+        registerValue = 1000;
+        break;
+    case 10:
+    case 200:
+    case 500:
+        registerValue = rate;
+        break;
+    default:
+        break;
+    }
+    if (registerValue < 0) {
+        // No register value and no stream frames exist for it: switching the
+        // data path anyway would leave it waiting for frames never cut.
+        qDebug() << "sampling rate" << rate << "refused: not one of 1, 10, 20, 200, 500, 1000";
+        return;
+    }
+
     switch (currentPage) {
     case PageMain:
         mainModuleForm->stopWork();
@@ -114,29 +138,10 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     }
     QThread::msleep(200);
 
-    // Register 40086 holds the instrument's rate; at 1 and 20 samples per
-    // second it runs at 1000 and the data handler averages down.
-    int registerValue = -1;
-    switch (rate) {
-    case 1:
-    case 1000:
-        registerValue = 1000;
-        break;
-    case 20:
-        registerValue = 1000;
+    if (rate == 20)
         qDebug() << "-----send 20";
-        break;
-    case 10:
-    case 200:
-    case 500:
-        registerValue = rate;
-        break;
-    default:
-        break;
-    }
-    if (registerValue > 0)
-        paramManager->samplingRate = rate;
-    const double dataRate = registerValue > 0 ? 1.0 / rate : 1.0 / paramManager->samplingRate;
+    paramManager->samplingRate = rate;
+    const double dataRate = 1.0 / rate;
 
     paramManager->dataParam.dataRate = dataRate;
     emit paramManager->sig_syncDataParam(paramManager->dataParam);
@@ -148,17 +153,12 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
         emit paramManager->sig_syncDataByteCount(paramManager->samplingRate, bChange);
 
     if (bChange) {
-        if (registerValue > 0) {
-            // unit 1, write registers from 40086, one register, two bytes
-            QByteArray frame = QByteArray::fromHex("01109C96000102");
-            frame.append(char((registerValue >> 8) & 0xFF));
-            frame.append(char(registerValue & 0xFF));
-            appendCRC16(frame, 0, frame.size());
-            emit paramManager->sig_sendCustomModbusData(frame);
-        } else {
-            // The instrument defines no register value for it: nothing is written.
-            qDebug() << "no sampling-rate register value for rate" << rate;
-        }
+        // unit 1, write registers from 40086, one register, two bytes
+        QByteArray frame = QByteArray::fromHex("01109C96000102");
+        frame.append(char((registerValue >> 8) & 0xFF));
+        frame.append(char(registerValue & 0xFF));
+        appendCRC16(frame, 0, frame.size());
+        emit paramManager->sig_sendCustomModbusData(frame);
         qDebug() << "------------------------------";
         qDebug() << "dataRate20250918:" << dataRate;
         ui->edt_dataRate->setText(QString::number(dataRate, 'g', 6));
