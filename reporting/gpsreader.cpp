@@ -67,7 +67,7 @@ bool GpsReader::openPort()
     m_closeQueued = false;
     m_counters = Counters();
     m_overlongSeen = 0;
-    m_lastLogged = Rejection::None;
+    m_loggedKinds = 0;
     m_nmea.clear();
     if (!m_serial.open(QIODevice::ReadOnly)) {
         qDebug() << "无法打开串口" << m_serial.portName() << ":" << m_serial.errorString();
@@ -107,7 +107,7 @@ void GpsReader::readData()
     if (overlong != m_overlongSeen) {
         m_counters.overlongLines += overlong - m_overlongSeen;
         m_overlongSeen = overlong;
-        noteRejected(Rejection::Overlong, QStringLiteral("over-long line"),
+        noteRejected(Overlong, QStringLiteral("over-long line"),
                      QStringLiteral("more than %1 bytes without a line end").arg(NmeaLineSplitter::kMaxLineBytes));
     }
     for (const NmeaResult& r : results)
@@ -121,15 +121,15 @@ void GpsReader::takeResult(const NmeaResult& result)
         break;
     case Nmea::Verdict::BadChecksum:
         ++m_counters.badChecksum;
-        noteRejected(Rejection::Checksum, Nmea::verdictText(result.verdict), shortened(result.line));
+        noteRejected(Checksum, Nmea::verdictText(result.verdict), shortened(result.line));
         return;
     case Nmea::Verdict::NoFix:
         ++m_counters.invalidFix;
-        noteRejected(Rejection::Invalid, Nmea::verdictText(result.verdict), shortened(result.line));
+        noteRejected(Invalid, Nmea::verdictText(result.verdict), shortened(result.line));
         return;
     case Nmea::Verdict::OutOfRange:
         ++m_counters.outOfRange;
-        noteRejected(Rejection::Range, Nmea::verdictText(result.verdict), shortened(result.line));
+        noteRejected(Range, Nmea::verdictText(result.verdict), shortened(result.line));
         return;
     case Nmea::Verdict::NoPosition:
     case Nmea::Verdict::Ignored:
@@ -138,7 +138,7 @@ void GpsReader::takeResult(const NmeaResult& result)
 
     const GpsData& d = result.data;
     ++m_counters.fixes;
-    m_lastLogged = Rejection::None;
+    m_loggedKinds = 0;
     qDebug() << "Time:" << d.time.toString(Qt::ISODate);
     qDebug() << "Lat:" << d.latitude;
     qDebug() << "Lon:" << d.longitude;
@@ -150,9 +150,9 @@ void GpsReader::takeResult(const NmeaResult& result)
 
 void GpsReader::noteRejected(Rejection kind, const QString& reason, const QString& what)
 {
-    if (kind == m_lastLogged)
+    if (m_loggedKinds & kind)
         return;
-    m_lastLogged = kind;
+    m_loggedKinds |= kind;
     qDebug().noquote() << QStringLiteral("GPS sentence dropped (%1): %2; more of the kind are only counted until the "
                                          "next fix")
                               .arg(reason, what);

@@ -50,7 +50,7 @@ public slots:
 
 private:
     void takeResult(const NmeaResult& result);
-    enum class Rejection { None, Checksum, Invalid, Range, Overlong };
+    enum Rejection { Checksum = 1, Invalid = 2, Range = 4, Overlong = 8 };
     void noteRejected(Rejection kind, const QString& reason, const QString& what);
 
     QSerialPort m_serial;
@@ -59,7 +59,7 @@ private:
     int m_overlongSeen = 0;
     // Each kind of rejected line is logged once until a fix comes through;
     // a receiver without a fix repeats its invalid sentences every second.
-    Rejection m_lastLogged = Rejection::None;
+    int m_loggedKinds = 0; // Rejection bits
     // A vanished port reports errors in a tight loop until it is closed.
     bool m_closeQueued = false;
 };

@@ -101,6 +101,7 @@ private slots:
     void capture();
     void receiverDiesMidLine();
     void overlongLine();
+    void receiverWithoutFix();
     void beginTwice();
     void pairVanishes_data();
     void pairVanishes();
@@ -212,6 +213,41 @@ void TestGpsPty::overlongLine()
     QCOMPARE(rig.sink.readerFixes, expected);
     QCOMPARE(gpsrig::countersOf(rig.worker).overlongLines, 2);
     QCOMPARE(linesNow().filter(QStringLiteral("GPS sentence dropped (over-long line)")).size(), 1);
+    QVERIFY(peer.stop());
+}
+
+void TestGpsPty::receiverWithoutFix()
+{
+    // A receiver without a fix repeats invalid sentences every second, with
+    // the odd corrupted line: each kind is logged once until a fix comes
+    // through, and counted every time.
+    const QByteArray invalidRmc = "$GPRMC,120000,V,4807.038,N,01131.000,E,,,230394,,,N*66\r\n";
+    const QByteArray invalidGga = "$GPGGA,120000,4807.038,N,01131.000,E,0,00,99.9,,M,,M,,*4B\r\n";
+    const QByteArray corrupt = "$GPGLL,4916.46,N,12311.12,W,225445,A*B3\r\n";
+    const QByteArray fix = "$GPGLL,4916.45,N,12311.12,W,225444,A*31\r\n";
+    QByteArray wire;
+    for (int i = 0; i < 5; ++i)
+        wire += invalidRmc + invalidGga + corrupt;
+    wire += fix + invalidRmc + invalidGga;
+
+    Rig rig;
+    QVERIFY2(rig.pty.isReady(), qPrintable(rig.pty.errorString()));
+    QVERIFY(rig.start());
+    const QString path = writeFile(rig.pty.dir(), "nofix.nmea", wire);
+    PeerProcess peer;
+    QVERIFY2(peer.start(peerProgram(), {"--device", rig.pty.peerEnd(), "--file", path}),
+             qPrintable(peer.errorString()));
+    QVERIFY(peer.waitForLine(QStringLiteral("DONE"), paceMs(wire.size())));
+    QTRY_COMPARE_WITH_TIMEOUT(gpsrig::countersOf(rig.worker).invalidFix, 12, 3000);
+
+    const GpsReader::Counters c = gpsrig::countersOf(rig.worker);
+    QCOMPARE(c.badChecksum, 5);
+    QCOMPARE(c.fixes, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.sink.readerFixes.size(), 1, 2000); // queued to this thread
+    QCOMPARE(rig.sink.readerFixes.first().lon, -(123 + 11.12 / 60));
+    const QStringList lines = linesNow();
+    QCOMPARE(lines.filter(QStringLiteral("GPS sentence dropped (fix marked invalid by the receiver)")).size(), 2);
+    QCOMPARE(lines.filter(QStringLiteral("GPS sentence dropped (checksum mismatch)")).size(), 1);
     QVERIFY(peer.stop());
 }
 
