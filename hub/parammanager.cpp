@@ -11,6 +11,7 @@
 #include "processing/mockdatathread.h"
 #include "processing/modbusdatahandler.h"
 #include "recording/savefilethread.h"
+#include "reporting/gpsthread.h"
 
 #include <QDebug>
 #include <QFile>
@@ -99,6 +100,12 @@ void ParamManager::init()
     settings.endGroup();
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
+
+    if (isServer == 1) {
+        // The GPS reader exists whenever the server client does ("isExistGPS"
+        // decides nothing); the server client starts it and takes its fixes.
+        gpsThread = new GPSThread(m_GPSCom, nullptr);
+    }
 }
 
 void ParamManager::initLink()

@@ -12,5 +12,6 @@ else
     dir="$TOP/build"
     build_tree "$dir"
 fi
+install_node_tools "$dir"
 cd "$dir"
 ctest --output-on-failure --no-label-summary --timeout 300

@@ -1,0 +1,125 @@
+// The hub and the GPS worker: created only with "isServer" 1 (whatever
+// "isExistGPS" says), on the "GPSCom" port, idle until started; started as
+// the server client starts it, a fix from the receiver on a pty reaches the
+// worker's newGpsData, the signal the server client takes.
+
+#include "hub/parammanager.h"
+#include "peers/peerprocess.h"
+#include "peers/ptypair.h"
+#include "reporting/gpsrig.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestGpsHub : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void creation_data();
+    void creation();
+    void fixReachesServerSignal();
+
+private:
+    ParamManager* hubFrom(const QByteArray& config);
+
+    QString m_oldCwd;
+    QTemporaryDir m_dir;
+    QList<ParamManager*> m_hubs;
+};
+
+void TestGpsHub::initTestCase()
+{
+    gpsrig::useTemporaryAppFolder();
+    m_oldCwd = QDir::currentPath();
+    QVERIFY(m_dir.isValid());
+}
+
+void TestGpsHub::cleanupTestCase()
+{
+    for (ParamManager* hub : m_hubs) {
+        if (hub->gpsThread)
+            hub->gpsThread->stop();
+    }
+    qDeleteAll(m_hubs);
+    QDir::setCurrent(m_oldCwd);
+}
+
+ParamManager* TestGpsHub::hubFrom(const QByteArray& config)
+{
+    // A fresh folder per hub: QSettings keeps files it has read.
+    static int serial = 0;
+    const QString folder = m_dir.filePath(QString::number(++serial));
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
+    QFile f(QStringLiteral("config.ini"));
+    if (!f.open(QIODevice::WriteOnly))
+        return nullptr;
+    f.write(config);
+    f.close();
+    auto* hub = new ParamManager;
+    m_hubs << hub;
+    return hub;
+}
+
+void TestGpsHub::creation_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("no file") << QByteArray() << false << QString();
+    QTest::newRow("isServer 0") << QByteArray("[Server]\nisServer=0\nisExistGPS=1\nGPSCom=/dev/ttyUSB3\n") << false
+                                << QString();
+    QTest::newRow("isServer 1, default port") << QByteArray("[Server]\nisServer=1\n") << true << "Com4";
+    QTest::newRow("isServer 1, isExistGPS 0")
+        << QByteArray("[Server]\nisServer=1\nisExistGPS=0\nGPSCom=COM7\n") << true << "COM7";
+    QTest::newRow("isServer 1, empty port") << QByteArray("[Server]\nisServer=1\nGPSCom=\n") << true << "";
+}
+
+void TestGpsHub::creation()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(bool, exists);
+    QFETCH(QString, port);
+    ParamManager* hub = hubFrom(config);
+    QVERIFY(hub);
+    QCOMPARE(hub->gpsThread != nullptr, exists);
+    if (!exists)
+        return;
+    QCOMPARE(hub->gpsThread->portName(), port);
+    QVERIFY(hub->gpsThread->parent() == nullptr);
+    // Nothing opens the port before the server client starts the worker.
+    QVERIFY(hub->gpsThread->reader() == nullptr);
+    QVERIFY(!hub->gpsThread->isPortOpen());
+}
+
+void TestGpsHub::fixReachesServerSignal()
+{
+    PtyPair pty;
+    QVERIFY2(pty.isReady(), qPrintable(pty.errorString()));
+    ParamManager* hub = hubFrom("[Server]\nisServer=1\nisExistGPS=0\nGPSCom=" + pty.linkEnd().toUtf8() + "\n");
+    QVERIFY(hub && hub->gpsThread);
+    GPSThread* gps = hub->gpsThread;
+    gpsrig::Sink sink;
+    sink.listenToWorker(gps);
+
+    gpsrig::begin(*gps);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.portEvents, QVector<bool>{true}, 3000);
+    const QString capture = gpsrig::dataFile(QStringLiteral("garmin17n.log"));
+    PeerProcess peer;
+    QVERIFY2(peer.start(PeerProcess::programPath(QStringLiteral("nmea_peer")),
+                        {"--device", pty.peerEnd(), "--file", capture}),
+             qPrintable(peer.errorString()));
+    QVERIFY(peer.waitForLine(QStringLiteral("DONE"), 10000));
+    QTRY_COMPARE_WITH_TIMEOUT(sink.passedFixes.size(), 1, 3000);
+    QTest::qWait(200);
+    // Once per hour: the first fix of the capture alone is passed on.
+    QCOMPARE(sink.passedFixes, QVector<gpsrig::Fix>{gpsrig::fixesOf(capture).first()});
+    QVERIFY(peer.stop());
+    gps->stop();
+}
+
+QTEST_GUILESS_MAIN(TestGpsHub)
+#include "tst_gpshub.moc"
