@@ -51,11 +51,14 @@ const QPair<int, int> kRegisters[] = {
 
 const char kParamRead[] = "01039CA4007C2B98";
 
+// The register writes the peer received, less the sampling-rate write (40086)
+// that the configuration page makes when the identity block first arrives.
 QStringList writeLines(const QString& logPath)
 {
     QStringList out;
     for (const QString& line : peers::readLog(logPath))
-        if (line.startsWith(QLatin1String("0110")) || line.startsWith(QLatin1String("0106")))
+        if ((line.startsWith(QLatin1String("0110")) || line.startsWith(QLatin1String("0106"))) &&
+            !line.startsWith(QLatin1String("01109C96")))
             out << line;
     return out;
 }
