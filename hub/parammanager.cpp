@@ -11,6 +11,7 @@
 #include "processing/mockdatathread.h"
 #include "processing/modbusdatahandler.h"
 #include "recording/savefilethread.h"
+#include "reporting/serverthread.h"
 
 #include <QDebug>
 #include <QFile>
@@ -99,6 +100,17 @@ void ParamManager::init()
     settings.endGroup();
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
+
+    // Reporting on: the server client on its own thread, started by
+    // sig_initServer at the end of start-up and fed every second of samples.
+    if (isServer == 1) {
+        serverThread = new ServerThread(nullptr);
+        connect(this, &ParamManager::sig_initServer, serverThread, &ServerThread::slot_init);
+        connect(saveFileThread, &SaveFileThread::sig_SendServerData, serverThread,
+                &ServerThread::slot_SendServerScalarData);
+        connect(saveFileThread, &SaveFileThread::sig_SendServerVectorData, serverThread,
+                &ServerThread::slot_SendServerVectorData);
+    }
 }
 
 void ParamManager::initLink()
