@@ -569,6 +569,15 @@ void ServerThread::flushScalarToSpool()
     const QFileInfo info(path);
     if (info.exists() && info.size() >= ServerSpool::kFileLimit)
         updateSpoolFileNumber(false); // this line still goes to the full file
+    if (m_spoolWriteFailing) {
+        // Retried every second while failing: see that the file opens before
+        // ten minutes of samples are turned into text.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            qDebug() << "Failed to open file for writing:" << probe.errorString();
+            return;
+        }
+    }
     const QString line = ServerSpool::line(deviceType, spoolBatch.timestamp, spoolBatch.values, spoolBatch.samplingRate,
                                            spoolBatch.intervalMs);
     if (!appendLineToFile(path, line)) {

@@ -462,21 +462,21 @@ void TestServerThread::guidInvalidRepeated()
     QVERIFY(r.bringOnline());
 
     // Every data post is refused with the identity declared invalid, each
-    // reply a little later than the one before; a heartbeat confirming the
-    // identity arrives after all of them.
+    // reply a little later than the one before (the first after all eight
+    // are posted); a heartbeat confirming the identity arrives after them.
     const QByteArray invalid = R"({"success": false, "message": "设备GUID无效"})";
     for (int i = 0; i < 8; ++i) {
         HttpPeer::Rule rule;
         rule.path = SensorDataPath;
         rule.body = invalid;
-        rule.delayMs = 40 * i;
+        rule.delayMs = 300 + 40 * i;
         rule.count = 1;
         QVERIFY(r.peer.route(rule));
     }
     HttpPeer::Rule late;
     late.path = HeartbeatPath;
     late.body = rig::ok();
-    late.delayMs = 800;
+    late.delayMs = 1000;
     QVERIFY(r.peer.route(late));
     const int dataBefore = r.peer.requests(SensorDataPath).size();
     for (int i = 0; i < 8; ++i)
