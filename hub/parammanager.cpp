@@ -12,6 +12,7 @@
 #include "processing/modbusdatahandler.h"
 #include "recording/savefilethread.h"
 #include "reporting/gpsthread.h"
+#include "reporting/serverthread.h"
 
 #include <QDebug>
 #include <QFile>
@@ -101,10 +102,21 @@ void ParamManager::init()
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
 
+    // Reporting on: the server client on its own thread, started by
+    // sig_initServer at the end of start-up and fed every second of samples;
+    // then the GPS reader, which exists whenever the server client does
+    // ("isExistGPS" decides nothing): the client starts it and takes its fixes.
     if (isServer == 1) {
-        // The GPS reader exists whenever the server client does ("isExistGPS"
-        // decides nothing); the server client starts it and takes its fixes.
+        serverThread = new ServerThread(nullptr);
+        connect(this, &ParamManager::sig_initServer, serverThread, &ServerThread::slot_init);
+        connect(saveFileThread, &SaveFileThread::sig_SendServerData, serverThread,
+                &ServerThread::slot_SendServerScalarData);
+        connect(saveFileThread, &SaveFileThread::sig_SendServerVectorData, serverThread,
+                &ServerThread::slot_SendServerVectorData);
+
         gpsThread = new GPSThread(m_GPSCom, nullptr);
+        connect(serverThread, &ServerThread::sig_beginGPS, gpsThread, &GPSThread::slot_begin);
+        connect(gpsThread, &GPSThread::newGpsData, serverThread, &ServerThread::slot_GPSData1);
     }
 }
 

@@ -1,0 +1,70 @@
+#pragma once
+// The monitoring server's HTTP interface without any network: request paths,
+// the JSON bodies the client posts and the reading of its replies. Plain
+// functions, so that bodies and replies are tested without threads.
+
+#include "core/types.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+namespace ServerProtocol
+{
+
+// Appended to the base address; the base address ends in "/monitor-server".
+extern const QString RegisterPath;
+extern const QString HeartbeatPath;
+extern const QString StatusReportPath;
+extern const QString SensorDataPath;
+extern const QString FileUploadPath;
+
+// The server's word for an identity it does not know; it disables the client.
+extern const QString GuidInvalidMessage;
+
+// A device identity is a textual UUID; only its length is tested.
+constexpr int kGuidLength = 36;
+
+// The built-in base address: the server address chosen at build time
+// followed by "/monitor-server". Nothing at run time changes it.
+QString defaultServerUrl();
+
+// A number as JSON: QString::number(value, format, precision), or null when
+// the value is not finite (NaN and infinities have no JSON form).
+QString jsonNumber(double value, char format, int precision);
+// Text escaped for use between the double quotes of a JSON string.
+QString jsonEscaped(const QString& text);
+
+// "[v, v, ...]" with two decimals each.
+QString scalarValuesToJson(const QVector<double>& values);
+// "[{"sValue":s,"xValue":x,"yValue":y,"zValue":z}, ...]" with two decimals each.
+QString vectorValuesToJson(const QVector<XYZST>& records);
+
+// Request bodies, UTF-8, laid out as the server has always received them.
+QByteArray registerBody(const QString& deviceType);
+QByteArray heartbeatBody(const QString& guid);
+// The position travels as a JSON string that holds a JSON object text.
+QByteArray statusReportBody(const QString& guid, double latitude, double longitude, double altitude);
+QByteArray scalarDataBody(const QString& guid, const QString& deviceType, qint64 timestamp,
+                          const QVector<double>& values, int samplingRate, int intervalMs);
+QByteArray vectorDataBody(const QString& guid, const QString& deviceType, qint64 timestamp,
+                          const QVector<XYZST>& records, int samplingRate, int intervalMs);
+
+// Reply bytes as text: a leading UTF-8 byte-order mark dropped (*hadBom
+// tells), decoded as UTF-8 up to the first NUL byte.
+QString replyText(const QByteArray& body, bool* hadBom = nullptr);
+
+// What a reply text says.
+struct Reply {
+    enum Kind { NotJson, NotObject, Object };
+    Kind kind = NotJson;
+    bool hasMessage = false; // "message" is a string
+    QString message;
+    bool hasSuccess = false; // "success" is a boolean
+    bool success = false;
+    bool hasData = false; // "data" is a string
+    QString data;
+};
+Reply parseReply(const QString& text);
+
+} // namespace ServerProtocol

@@ -1,0 +1,131 @@
+#include "reporting/serverspool.h"
+
+#include "reporting/serverprotocol.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace ServerSpool
+{
+
+QString fileName(int number)
+{
+    return QStringLiteral("ServerData%1.txt").arg(number);
+}
+
+int numberOfName(const QString& name)
+{
+    static const QRegularExpression re(QStringLiteral("^ServerData(\\d+)\\.txt$"));
+    const QRegularExpressionMatch m = re.match(name);
+    if (!m.hasMatch())
+        return -1;
+    bool ok = false;
+    const int n = m.captured(1).toInt(&ok);
+    return ok ? n : -1;
+}
+
+QString line(const QString& deviceType, qint64 timestamp, const QVector<double>& values, int samplingRate,
+             int intervalMs)
+{
+    return QStringLiteral("{\"deviceType\": \"%1\",\"time\": %2,\"sensorData\": {\"dataType\": \"SCALAR\",\"values\": "
+                          "%3,\"samplingRate\": %4,\"intervalMs\": %5}}")
+        .arg(ServerProtocol::jsonEscaped(deviceType), QString::number(timestamp),
+             ServerProtocol::scalarValuesToJson(values), QString::number(samplingRate), QString::number(intervalMs));
+}
+
+int firstNumber(const QVector<FileEntry>& ascending)
+{
+    if (ascending.isEmpty())
+        return 0;
+    for (const FileEntry& e : ascending)
+        if (e.size < kFileLimit)
+            return e.number;
+    return ascending.last().number;
+}
+
+Rotation rotate(const QVector<int>& ascending, int current, int inFlight)
+{
+    Rotation r;
+    if (ascending.size() < kRingSize) {
+        r.number = ascending.isEmpty() ? 0 : ascending.last() + 1;
+        if (r.number == inFlight) // only if the file in flight went unlisted
+            ++r.number;
+        return r;
+    }
+    const int largest = ascending.last();
+    auto step = [largest](int n) { return n + 1 > largest ? 0 : n + 1; };
+    r.number = step(current);
+    // The ring never hands out, or empties, the file still being uploaded.
+    for (int i = 0; i <= ascending.size() && (r.number == inFlight || r.number == current); ++i)
+        r.number = step(r.number);
+    for (const int n : ascending) {
+        if (n >= r.number && n != inFlight && n != current) {
+            r.deleteNumber = n;
+            break;
+        }
+    }
+    return r;
+}
+
+QString pickUpload(QStringList names, const QStringList& busy)
+{
+    // Plain case-insensitive text order, not numeric order.
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    for (const QString& name : names)
+        if (numberOfName(name) >= 0 && !busy.contains(name))
+            return name;
+    return QString();
+}
+
+Join joinAction(const ServerUploadRecord& batch, qint64 timestamp, int samplingRate, qint64 stepMs)
+{
+    if (batch.samplingRate == -1)
+        return Join::Start;
+    if (samplingRate != batch.samplingRate)
+        return Join::FlushThenStart;
+    if (batch.lastTimestamp != -1 && timestamp - batch.lastTimestamp != stepMs)
+        return Join::FlushThenStart;
+    return Join::Append;
+}
+
+void startBatch(ServerUploadRecord& batch, qint64 timestamp, int samplingRate, int intervalMs)
+{
+    batch.timestamp = timestamp;
+    batch.lastTimestamp = timestamp;
+    batch.samplingRate = samplingRate;
+    batch.intervalMs = intervalMs;
+    batch.values.clear();
+    batch.vectors.clear();
+}
+
+void resetBatch(ServerUploadRecord& batch)
+{
+    batch.timestamp = -1;
+    batch.samplingRate = -1;
+    batch.lastTimestamp = -1;
+    batch.intervalMs = -1;
+    batch.values.clear();
+    batch.vectors.clear();
+}
+
+int capBatch(ServerUploadRecord& batch, int maxValues, int maxVectors)
+{
+    int dropped = 0;
+    if (maxValues >= 0 && batch.values.size() > maxValues) {
+        const int n = batch.values.size() - maxValues;
+        batch.values.remove(0, n);
+        if (batch.timestamp >= 0 && batch.intervalMs > 0)
+            batch.timestamp += qint64(n) * batch.intervalMs;
+        dropped += n;
+    }
+    if (maxVectors >= 0 && batch.vectors.size() > maxVectors) {
+        const int n = batch.vectors.size() - maxVectors;
+        batch.vectors.remove(0, n);
+        dropped += n;
+    }
+    return dropped;
+}
+
+} // namespace ServerSpool
