@@ -32,7 +32,7 @@ template <typename E> QString enumName(E value)
 const QByteArray kStatusFour = QByteArray::fromHex("0103020004B987");
 
 constexpr int kUpgradeChunkBytes = 2048;
-constexpr int kUpgradeWaitMs = 30000;
+constexpr int kLoggedImageBytes = 32;
 constexpr int kRawWriteWaitMs = 30;
 
 // Marks a client reply as the one the operation queue waits for.
@@ -546,7 +546,11 @@ void ModbusManager::handleWriteReply(QModbusReply* reply)
 void ModbusManager::slots_sendUpgradeData(QByteArray data)
 {
     if (!serialPort->isOpen()) {
-        qDebug().noquote() << QStringLiteral("serialPort is not open ") + QString::fromLatin1(data.toHex().toUpper());
+        // An image can be megabytes: its start and size are enough here.
+        qDebug().noquote() << QStringLiteral("serialPort is not open ") +
+                                  QString::fromLatin1(data.left(kLoggedImageBytes).toHex().toUpper()) +
+                                  (data.size() > kLoggedImageBytes ? QStringLiteral("... (%1 bytes)").arg(data.size())
+                                                                   : QString());
         return;
     }
     qint64 offset = 0;
@@ -554,7 +558,7 @@ void ModbusManager::slots_sendUpgradeData(QByteArray data)
         const qint64 length = qMin<qint64>(kUpgradeChunkBytes, data.size() - offset);
         const qint64 accepted = serialPort->write(data.constData() + offset, length);
         // A refused write would never advance: stop instead of looping.
-        if (accepted <= 0 || !serialPort->waitForBytesWritten(kUpgradeWaitMs)) {
+        if (accepted <= 0 || !serialPort->waitForBytesWritten(upgradeWaitMs)) {
             qDebug() << "upgrade send error";
             Logger::instance()->log(QStringLiteral("Firmware upload stopped at byte %1 of %2: %3")
                                         .arg(offset)

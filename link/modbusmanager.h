@@ -50,6 +50,8 @@ public:
     int pendingOperationCount() const { return pendingOperations.size(); }
     bool hasSeenStatusFour() const { return statusFourSeen; }
     bool isPortOpen() const;
+    // Test seam: how long one upload chunk may take to leave (default 30 s).
+    void setUpgradeWaitMs(int ms) { upgradeWaitMs = ms; }
 
     // More than 24 bytes with the vector frame's head bytes at 0, 8, 16, 24.
     static bool isVectorFIDFrameHead(const QByteArray& bytes) { return FidFrames::isVectorFIDFrameHead(bytes); }
@@ -148,6 +150,7 @@ private:
     bool fidBufferReset = true;
     FidFrames::ScalarFidReader scalarFidReader;
     FidFrames::VectorFidReader vectorFidReader;
+    int upgradeWaitMs = 30000;
     // Set by the first fatal port error until the next open, so that one
     // failure gives one sig_disconnect.
     bool disconnectReported = false;

@@ -31,3 +31,9 @@ terval_add_test(tst_fidreaders
   LIBS link core
   LABELS link
   TIMEOUT 60)
+
+terval_add_test(tst_linkauxpaths
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_linkauxpaths.cpp ${_rig}
+  LIBS link core testpeers Qt5::SerialPort
+  LABELS link
+  TIMEOUT 180)
