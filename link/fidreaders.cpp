@@ -5,9 +5,11 @@
 
 #include <functional>
 
-namespace FidFrames {
+namespace FidFrames
+{
 
-namespace {
+namespace
+{
 
 QByteArray bytesOf(std::initializer_list<quint8> values)
 {

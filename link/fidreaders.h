@@ -12,7 +12,8 @@
 #include <QByteArray>
 #include <QList>
 
-namespace FidFrames {
+namespace FidFrames
+{
 
 constexpr int kRecordBytes = 8;
 constexpr int kFidFrameBytes = 400;

@@ -399,7 +399,8 @@ void ModbusManager::sendClientRead(ushort address, ushort count, bool queued)
     }
     reply->setProperty(kQueuedProperty, queued);
     if (reply->isFinished())
-        QMetaObject::invokeMethod(this, [this, reply] { handleReadReply(reply); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, reply] { handleReadReply(reply); }, Qt::QueuedConnection);
     else
         connect(reply, &QModbusReply::finished, this, &ModbusManager::readFinished);
 }
@@ -419,7 +420,8 @@ void ModbusManager::sendClientWrite(ushort address, ushort value, bool queued)
     }
     reply->setProperty(kQueuedProperty, queued);
     if (reply->isFinished())
-        QMetaObject::invokeMethod(this, [this, reply] { handleWriteReply(reply); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, reply] { handleWriteReply(reply); }, Qt::QueuedConnection);
     else
         connect(reply, &QModbusReply::finished, this, &ModbusManager::writeFinished);
 }

@@ -411,9 +411,8 @@ bool ModbusDataHandler::assembleFidFrame(QByteArray& piece)
     return VectorRecords::assembleFidFrame(piece, fidPartialFrame) == VectorRecords::FidCheck::Accepted;
 }
 
-bool ModbusDataHandler::parseFidFrequencyData(const QByteArray& data, int valueType,
-                                              const QVector<double>& mockData, QVector<double>& window,
-                                              bool isMock)
+bool ModbusDataHandler::parseFidFrequencyData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                                              QVector<double>& window, bool isMock)
 {
     Q_UNUSED(valueType);
     Q_UNUSED(mockData);
@@ -427,10 +426,8 @@ bool ModbusDataHandler::parseFidFrequencyData(const QByteArray& data, int valueT
     for (const VectorRecords::FrequencyRecord& r : VectorRecords::decodeRecords(frame)) {
         if (r.hz < 0) {
             qDebug().noquote() << "byteArray:" << QString::fromLatin1(frame.toHex(' ').toUpper());
-            qDebug().noquote() << QStringLiteral("frequency,value1,value2:%1,%2,%3")
-                                      .arg(r.hz, 0, 'f', 6)
-                                      .arg(r.value1)
-                                      .arg(r.value2);
+            qDebug().noquote()
+                << QStringLiteral("frequency,value1,value2:%1,%2,%3").arg(r.hz, 0, 'f', 6).arg(r.value1).arg(r.value2);
         }
         // A zero divisor gives an infinite frequency, which would spoil a
         // whole notch window.
@@ -503,9 +500,8 @@ bool ModbusDataHandler::parseVectorData(const QByteArray& data, int valueType, c
 
     for (const VectorRecords::FrequencyRecord& r : VectorRecords::decodeRecords(data)) {
         if (r.value2 == 0)
-            qDebug().noquote() << QStringLiteral("value2 =0 , B%1:%2")
-                                      .arg(frequencyRecordCount % 8)
-                                      .arg(r.hz, 0, 'g', 6);
+            qDebug().noquote()
+                << QStringLiteral("value2 =0 , B%1:%2").arg(frequencyRecordCount % 8).arg(r.hz, 0, 'g', 6);
         ++frequencyRecordCount;
         vectorAccumulator.append(r.hz);
     }

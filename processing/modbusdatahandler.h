@@ -62,8 +62,7 @@ public:
     bool checkVectorFrameHeader(const QByteArray& frame);
     QList<FIDVectorNum> buildVectorRecords(const QVector<double>& frequencies);
     void processVectorBlock(const QVector<double>& frequencies);
-    void computeVectorSpectrum(const QVector<double>& axisValues, QVector<double>& f_datas,
-                               QVector<double>& fft_datas);
+    void computeVectorSpectrum(const QVector<double>& axisValues, QVector<double>& f_datas, QVector<double>& fft_datas);
     // Bias-field component from b0, b+, b- (and with b+ and b- exchanged);
     // nothing in the program calls them.
     double biasFieldComponent(double b0, double bPlus, double bMinus, bool& valid);

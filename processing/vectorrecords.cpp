@@ -4,9 +4,11 @@
 
 #include <cmath>
 
-namespace VectorRecords {
+namespace VectorRecords
+{
 
-namespace {
+namespace
+{
 
 quint8 at(const QByteArray& bytes, int i)
 {

@@ -17,7 +17,8 @@
 #include <QString>
 #include <QVector>
 
-namespace VectorRecords {
+namespace VectorRecords
+{
 
 constexpr int kRecordBytes = 8;
 constexpr int kFidFrameBytes = 400;
@@ -41,12 +42,12 @@ QVector<FrequencyRecord> decodeRecords(const QByteArray& bytes);
 bool isFidHead(const QByteArray& piece);
 
 enum class FidCheck {
-    Accepted,   // one complete frame (possibly rejoined in place)
-    TooShort,   // fewer than 4 bytes
-    TooLong,    // more than one frame ("250617 data error1")
-    HeldHead,   // a head piece kept until its rest arrives
-    NoHead,     // a whole frame's length without a head ("250617 data error3")
-    JoinFailed  // held head and piece do not make one frame ("250617 data error2")
+    Accepted,  // one complete frame (possibly rejoined in place)
+    TooShort,  // fewer than 4 bytes
+    TooLong,   // more than one frame ("250617 data error1")
+    HeldHead,  // a head piece kept until its rest arrives
+    NoHead,    // a whole frame's length without a head ("250617 data error3")
+    JoinFailed // held head and piece do not make one frame ("250617 data error2")
 };
 
 // Checks a FID piece and rejoins split frames. partialFrame holds the head

@@ -90,7 +90,8 @@ void TestHubAuxLinks::rawPathsReachLink()
     QCOMPARE(hexOf(readFar(far, 8)), QByteArray("01039CB600014BBC"));
     hub.stopFidStream();
     QCOMPARE(hexOf(readFar(far, 1)), QByteArray("C5"));
-    QMetaObject::invokeMethod(hub.modbusManager, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        hub.modbusManager, [] {}, Qt::BlockingQueuedConnection);
     far.write(readReply({4}));
     far.waitForBytesWritten(1000);
     QTest::qWait(300);

@@ -12,7 +12,8 @@
 
 using namespace FidFrames;
 
-namespace {
+namespace
+{
 
 QStringList debugLines;
 QtMessageHandler previousHandler = nullptr;
@@ -202,8 +203,7 @@ void TestFidReaders::scalarStreams_data()
         // The byte lost inside f1 is seen at the next cut (f2 out of step);
         // the search then takes up the next record boundary inside f2.
         QTest::addRow("lost byte, %s", qPrintable(mode))
-            << mode << f0 + f1Short + f2 + f3
-            << QList<QByteArray>{f0, f1Short + f2.left(1), f2.mid(8) + f3.left(8)};
+            << mode << f0 + f1Short + f2 + f3 << QList<QByteArray>{f0, f1Short + f2.left(1), f2.mid(8) + f3.left(8)};
     }
 }
 
@@ -256,24 +256,23 @@ void TestFidReaders::vectorStreams_data()
         const QByteArray name = mode.toLatin1();
         const char* m = name.constData();
         QTest::addRow("two frames, %s", m) << mode << f0 + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
-        QTest::addRow("garbage first, %s", m) << mode << garbage(150, 3) + f0 + f1 << QList<QByteArray>{f0, f1} << 0
-                                             << 0;
+        QTest::addRow("garbage first, %s", m)
+            << mode << garbage(150, 3) + f0 + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
         QTest::addRow("status reply between, %s", m)
             << mode << f0 + kStatusFour + f1 << QList<QByteArray>{f0, f1} << 1 << 0;
         QTest::addRow("parameter block between, %s", m)
             << mode << f0 + paramReply() + f1 << QList<QByteArray>{f0, f1} << 0 << 1;
-        QTest::addRow("write echo between, %s", m) << mode << f0 + kRestartEcho + f1 << QList<QByteArray>{f0, f1}
-                                                  << 0 << 0;
-        QTest::addRow("rate read between, %s", m) << mode << f0 + rateRead + f1 << QList<QByteArray>{f0, f1} << 0
-                                                 << 0;
+        QTest::addRow("write echo between, %s", m)
+            << mode << f0 + kRestartEcho + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
+        QTest::addRow("rate read between, %s", m) << mode << f0 + rateRead + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
         QTest::addRow("identity block between, %s", m)
             << mode << f0 + identity + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
         QTest::addRow("write ack between, %s", m) << mode << f0 + ack + f1 << QList<QByteArray>{f0, f1} << 0 << 0;
         // The frame that lost a byte still starts with a head and goes out
         // (its decoder cannot tell); the next one is out of step, so the
         // reader searches again and finds f3.
-        QTest::addRow("lost byte, %s", m) << mode << f0 + f1Short + f2 + f3
-                                         << QList<QByteArray>{f0, f1Short + f2.left(1), f3} << 0 << 0;
+        QTest::addRow("lost byte, %s", m)
+            << mode << f0 + f1Short + f2 + f3 << QList<QByteArray>{f0, f1Short + f2.left(1), f3} << 0 << 0;
     }
 }
 

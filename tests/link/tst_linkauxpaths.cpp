@@ -284,8 +284,8 @@ void TestLinkAuxPaths::failedOperationFreesQueue_data()
                                          << "Insufficient arguments for WriteModbus operation";
     QTest::newRow("read, no argument") << int(ReadModbus) << QVariantList{}
                                        << "Insufficient arguments for ReadModbus operation";
-    QTest::newRow("raw write, no argument") << int(ReadModbusData) << QVariantList{}
-                                            << "Insufficient arguments for ReadModbusData operation";
+    QTest::newRow("raw write, no argument")
+        << int(ReadModbusData) << QVariantList{} << "Insufficient arguments for ReadModbusData operation";
     QTest::newRow("unknown operation") << 9 << QVariantList{1, 2} << QString();
 }
 

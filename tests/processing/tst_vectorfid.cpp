@@ -14,13 +14,14 @@
 #include <array>
 #include <limits>
 
-namespace {
+namespace
+{
 
 using VectorRecords::FidCheck;
 
 struct Frames {
     QList<QByteArray> frames;
-    QVector<double> f;                       // every record, Hz
+    QVector<double> f;                      // every record, Hz
     QVector<std::array<double, 4>> records; // x, y, z, s per group of nine
 };
 
@@ -158,8 +159,7 @@ void TestVectorFid::recordFrequency_data()
                                      << -20560313725490.195;
     QTest::newRow("40-bit value2") << QByteArray::fromHex("E003F2FFFFFFFFFF") << 1010 << qint64(1099511627775)
                                    << 238418.57910177935;
-    QTest::newRow("largest value1") << QByteArray::fromHex("EF7FFF0000000002") << 32767 << qint64(2)
-                                    << 4.293525504e+18;
+    QTest::newRow("largest value1") << QByteArray::fromHex("EF7FFF0000000002") << 32767 << qint64(2) << 4.293525504e+18;
     QTest::newRow("smallest value1") << QByteArray::fromHex("E88000ABCDEF0123") << -32768 << qint64(0xABCDEF0123)
                                      << -11644696.08200224;
     QTest::newRow("zero divisor") << QByteArray::fromHex("E0000B0000000000") << 11 << qint64(0) << double(INFINITY);
@@ -195,10 +195,9 @@ void TestVectorFid::fidRejoining_data()
     QTest::newRow("frame without head") << QStringList{"t400"} << QList<int>{int(C::NoHead)} << "250617 data error3";
     QTest::newRow("head and rest") << QStringList{"h150", "t250"} << QList<int>{int(C::HeldHead), int(C::Accepted)}
                                    << QString();
-    QTest::newRow("rest too short") << QStringList{"h150", "t200"}
-                                    << QList<int>{int(C::HeldHead), int(C::JoinFailed)} << "250617 data error2";
-    QTest::newRow("rest without head") << QStringList{"t250"} << QList<int>{int(C::JoinFailed)}
-                                       << "250617 data error2";
+    QTest::newRow("rest too short") << QStringList{"h150", "t200"} << QList<int>{int(C::HeldHead), int(C::JoinFailed)}
+                                    << "250617 data error2";
+    QTest::newRow("rest without head") << QStringList{"t250"} << QList<int>{int(C::JoinFailed)} << "250617 data error2";
     QTest::newRow("newer head replaces") << QStringList{"h100", "h120", "t280"}
                                          << QList<int>{int(C::HeldHead), int(C::HeldHead), int(C::Accepted)}
                                          << QString();
@@ -383,7 +382,8 @@ void TestVectorFid::historyLengthFollowsMeasTime()
             const int expectedBins = b + 1 >= firstValid ? bins : 0;
             QCOMPARE(d.amp[size_t(axis)].size(), expectedBins);
             QCOMPARE(d.freq[size_t(axis)].size(), expectedBins);
-            QCOMPARE(h->vectorHistory(axis).size(), std::min((b + 1) * 4, b + 1 >= firstValid ? historyLength : INT_MAX));
+            QCOMPARE(h->vectorHistory(axis).size(),
+                     std::min((b + 1) * 4, b + 1 >= firstValid ? historyLength : INT_MAX));
         }
     }
     // The newest values are kept.
@@ -417,8 +417,8 @@ void TestVectorFid::vectorSpectrumMatchesScipy()
         for (int k = 1; k < 112; ++k)
             hist.append(fr.records[k][size_t(axis)]);
         // 1 Hz high-pass designed at 111 Hz, then the 20 Hz low-pass.
-        const QJsonArray hp = rig::oracle({QJsonObject{{"op", "pass"}, {"x", rig::jsonArray(hist)}, {"low", 0},
-                                                       {"high", 1}, {"fs", 111}}});
+        const QJsonArray hp = rig::oracle(
+            {QJsonObject{{"op", "pass"}, {"x", rig::jsonArray(hist)}, {"low", 0}, {"high", 1}, {"fs", 111}}});
         QCOMPARE(hp.size(), 1);
         passJobs.append(QJsonObject{{"op", "pass"}, {"x", hp[0]}, {"low", 20}, {"high", 0}, {"fs", 111}});
     }
@@ -485,10 +485,12 @@ void TestVectorFid::headCheckedBeforeSize_data()
     QTest::addColumn<QString>("notLine");
     QByteArray wrongAt16 = vectorFrame();
     wrongAt16[16] = char(0xE8);
-    QTest::newRow("288 bytes, wrong byte 16") << wrongAt16 << "wrong biaoTou" << "wrong size:";
+    QTest::newRow("288 bytes, wrong byte 16") << wrongAt16 << "wrong biaoTou"
+                                              << "wrong size:";
     QTest::newRow("good head, 300 bytes") << (vectorFrame() + QByteArray(12, 0)) << "wrong size: 300 288"
                                           << "wrong biaoTou";
-    QTest::newRow("24 bytes cannot hold the head") << vectorFrame().left(24) << "wrong biaoTou" << "wrong size:";
+    QTest::newRow("24 bytes cannot hold the head") << vectorFrame().left(24) << "wrong biaoTou"
+                                                   << "wrong size:";
 }
 
 void TestVectorFid::headCheckedBeforeSize()

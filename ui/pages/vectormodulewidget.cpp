@@ -14,7 +14,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 constexpr int kRingCapacity = 256;
 constexpr int kRefreshMs = 20;
@@ -147,9 +148,8 @@ void VectorModuleWidget::initButtons()
     ui->btn_VectorZ->setStyleSheet(toggleStyle(kToggleColours[2]));
     ui->btn_FFT_S->setStyleSheet(toggleStyle(kToggleColours[3]));
 
-    connect(ui->btn_CombinePlots, &QPushButton::toggled, ui->btn_CombinePlots, [this](bool checked) {
-        ui->stackedWidget1->setCurrentWidget(checked ? ui->page_2 : ui->page);
-    });
+    connect(ui->btn_CombinePlots, &QPushButton::toggled, ui->btn_CombinePlots,
+            [this](bool checked) { ui->stackedWidget1->setCurrentWidget(checked ? ui->page_2 : ui->page); });
     // The graphs do not exist yet: each toggle looks its graph up when pressed.
     const std::array<QPushButton*, 3> combined{{ui->btn_VectorX, ui->btn_VectorY, ui->btn_VectorZ}};
     for (size_t i = 0; i < combined.size(); ++i) {

@@ -21,7 +21,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 int measTime()
 {
@@ -120,8 +121,8 @@ void TestVectorPage::setUpState()
     QVERIFY(f.child<QLineEdit>("edt_CursorHz")->isReadOnly());
     QVERIFY(f.child<QPushButton>("btn_CombinePlots")->isHidden());
     QCOMPARE(f.child<QStackedWidget>("stackedWidget1")->currentWidget()->objectName(), QStringLiteral("page"));
-    for (const char* name : {"btn_VectorX", "btn_VectorY", "btn_VectorZ", "btn_FFT_S", "btn_FFT_X", "btn_FFT_Y",
-                             "btn_FFT_Z"}) {
+    for (const char* name :
+         {"btn_VectorX", "btn_VectorY", "btn_VectorZ", "btn_FFT_S", "btn_FFT_X", "btn_FFT_Y", "btn_FFT_Z"}) {
         QVERIFY2(f.child<QPushButton>(name)->isCheckable() && f.child<QPushButton>(name)->isChecked(), name);
         QCOMPARE(f.child<QPushButton>(name)->maximumSize(), QSize(41, 41));
     }
@@ -210,13 +211,13 @@ void TestVectorPage::combinedRange_data()
     QTest::addColumn<double>("step");
     // pad = (gmax - gmin) / 10; upper = 5 trunc((gmax + pad) / 5) + 5;
     // lower = 5 floor((gmin - pad) / 5), below the data.
-    QTest::newRow("-7.3 .. 12") << -7.3 << 12.0 << -10.0 << 15.0 << 5.0;    // pad 1.93, span 25
-    QTest::newRow("0.5 .. 3.2") << 0.5 << 3.2 << 0.0 << 5.0 << 1.0;        // pad 0.27, span 5
-    QTest::newRow("-300 .. -120") << -300.0 << -120.0 << -320.0 << -95.0 << 50.0; // pad 18, span 225
-    QTest::newRow("-40 .. 40") << -40.0 << 40.0 << -50.0 << 50.0 << 10.0; // pad 8, span 100
+    QTest::newRow("-7.3 .. 12") << -7.3 << 12.0 << -10.0 << 15.0 << 5.0;                // pad 1.93, span 25
+    QTest::newRow("0.5 .. 3.2") << 0.5 << 3.2 << 0.0 << 5.0 << 1.0;                     // pad 0.27, span 5
+    QTest::newRow("-300 .. -120") << -300.0 << -120.0 << -320.0 << -95.0 << 50.0;       // pad 18, span 225
+    QTest::newRow("-40 .. 40") << -40.0 << 40.0 << -50.0 << 50.0 << 10.0;               // pad 8, span 100
     QTest::newRow("-4000 .. 4000") << -4000.0 << 4000.0 << -4800.0 << 4805.0 << 1000.0; // span 9605
     QTest::newRow("10 .. 60000") << 10.0 << 60000.0 << -5990.0 << 66000.0 << 10000.0;   // span 71990
-    QTest::newRow("-2 .. 300") << -2.0 << 300.0 << -35.0 << 335.0 << 50.0;               // pad 30.2
+    QTest::newRow("-2 .. 300") << -2.0 << 300.0 << -35.0 << 335.0 << 50.0;              // pad 30.2
 }
 
 void TestVectorPage::combinedRange()
