@@ -134,6 +134,21 @@ template <typename T> T* child(MainWindow& w, const char* name)
     return w.findChild<T*>(QLatin1String(name));
 }
 
+// The window's own object of that name: pages carry names of their own
+// forms ("label" among them), so the page stack is left out of the search.
+QObject* windowOwn(QWidget* w, const QString& name)
+{
+    const auto* pages = w->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+    for (QObject* o : w->findChildren<QObject*>(name)) {
+        bool inPage = false;
+        for (QObject* p = o->parent(); p && !inPage; p = p->parent())
+            inPage = p == pages;
+        if (!inPage)
+            return o;
+    }
+    return nullptr;
+}
+
 // Boxes for the operator: parentless, opened without waiting.
 QList<QMessageBox*> operatorBoxes()
 {
@@ -554,7 +569,7 @@ void TestMainWindow::languageAtStart()
     QFETCH(QString, english);
     QFETCH(QString, chinese);
     auto w = makeWindow(1, 1);
-    QObject* x = w->findChild<QObject*>(name);
+    QObject* x = windowOwn(w.get(), name);
     QVERIFY(x);
     QCOMPARE(x->property("text").toString(), chinese);
 

@@ -52,6 +52,21 @@ T* child(QWidget* w, const char* name)
     return w->findChild<T*>(QLatin1String(name));
 }
 
+// The window's own object of that name: pages carry names of their own
+// forms ("label" among them), so the page stack is left out of the search.
+QObject* windowOwn(QWidget* w, const QString& name)
+{
+    const auto* pages = w->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+    for (QObject* o : w->findChildren<QObject*>(name)) {
+        bool inPage = false;
+        for (QObject* p = o->parent(); p && !inPage; p = p->parent())
+            inPage = p == pages;
+        if (!inPage)
+            return o;
+    }
+    return nullptr;
+}
+
 // Sends a mouse event where the platform would: to the widget under the
 // point; what the child ignores travels up to the window.
 void mouseAt(MainWindow& w, QEvent::Type type, QPoint local, QPoint global, Qt::MouseButton button,
@@ -164,7 +179,7 @@ void TestWindowChrome::formTree()
         {"edt_dataRate", "0.001", "edtb"},      {"label_DataRateUnit", "S", "lbl"},
     };
     for (const auto& t : texts) {
-        QObject* x = w->findChild<QObject*>(QLatin1String(t.name));
+        QObject* x = windowOwn(w.get(), QLatin1String(t.name));
         QVERIFY2(x, t.name);
         QCOMPARE(x->property("text").toString(), QString::fromUtf8(t.text));
         QCOMPARE(x->property("name").toString(), QString::fromUtf8(t.style));
