@@ -127,6 +127,10 @@ VectorModuleWidget::VectorModuleWidget(ParamManager* pm, QWidget* parent)
 
 VectorModuleWidget::~VectorModuleWidget()
 {
+    // The base destructor hides the children: a focused edit then finishes
+    // editing, which must not reach this half-destroyed page.
+    disconnect(ui->edt_MeasTime, nullptr, this, nullptr);
+    disconnect(ui->vectorFFTAll, nullptr, this, nullptr);
     delete ui;
 }
 
