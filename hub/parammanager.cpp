@@ -146,6 +146,16 @@ void ParamManager::initLink()
     connect(scheduler, &ModbusWorkThread::sig_readData, link, &ModbusManager::slots_readData, Qt::QueuedConnection);
     connect(scheduler, &ModbusWorkThread::sig_clearSerialPort, link, &ModbusManager::slots_clearSerialPort);
     connect(this, &ParamManager::sig_syncDataByteCount, link, &ModbusManager::slots_syncDataByteCount);
+    // The client request path, the FID port members and the upload: nothing
+    // emits these signals in the running program.
+    connect(scheduler, &ModbusWorkThread::sig_readModbus, link, &ModbusManager::slots_readModbus);
+    connect(scheduler, &ModbusWorkThread::sig_writeModbus, link, &ModbusManager::slots_writeModbus);
+    connect(scheduler, &ModbusWorkThread::sig_readModbusData, link, &ModbusManager::slots_readModbusData);
+    connect(scheduler, &ModbusWorkThread::sig_connectFidPort, link, &ModbusManager::solt_connectFidPort,
+            Qt::QueuedConnection);
+    connect(scheduler, &ModbusWorkThread::sig_disconnectFidPort, link, &ModbusManager::slot_disConnectFidPort,
+            Qt::QueuedConnection);
+    connect(this, &ParamManager::sig_sendUpgradeData, link, &ModbusManager::slots_sendUpgradeData);
 
     // Link results re-emitted on the GUI thread.
     connect(link, &ModbusManager::sig_connected, this, &ParamManager::sig_connected);

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QModbusDataUnit>
+#include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QMutexLocker>
 #include <QThread>
@@ -20,6 +21,22 @@ template <typename E> QString enumName(E value)
     const char* key = QMetaEnum::fromType<E>().valueToKey(int(value));
     return key ? QString::fromLatin1(key) : QString::number(int(value));
 }
+
+// The link's own entry to the application log; nothing calls it.
+[[maybe_unused]] void writeLog(const QString& text)
+{
+    Logger::instance()->log(text);
+}
+
+// Status reply 4 (measuring) as it appears inside a vector stream.
+const QByteArray kStatusFour = QByteArray::fromHex("0103020004B987");
+
+constexpr int kUpgradeChunkBytes = 2048;
+constexpr int kLoggedImageBytes = 32;
+constexpr int kRawWriteWaitMs = 30;
+
+// Marks a client reply as the one the operation queue waits for.
+const char* const kQueuedProperty = "tervalQueued";
 
 } // namespace
 
@@ -278,9 +295,294 @@ void ModbusManager::onErrorOccurred(QModbusDevice::Error error)
     qDebug().noquote() << QStringLiteral("Modbus error occurred: ") + enumName(error);
 }
 
+bool ModbusManager::isPortOpen() const
+{
+    return serialPort && serialPort->isOpen();
+}
+
 void ModbusManager::writeHexToPort(QByteArray text)
 {
+    if (!serialPort->isOpen()) {
+        qDebug().noquote() << QStringLiteral("serialPort is not open ") + QString::fromLatin1(text);
+        return;
+    }
     serialPort->write(QByteArray::fromHex(text));
+}
+
+// ---- FID frame readers ------------------------------------------------------
+
+void ModbusManager::readFIDFinished()
+{
+    // Both readers share the reset: only the first of them to run starts
+    // from an empty buffer.
+    if (fidBufferReset) {
+        scalarFidReader.reset();
+        fidBufferReset = false;
+    }
+    const auto chunks = scalarFidReader.feed(serialPort->readAll());
+    for (const auto& chunk : chunks)
+        emit sig_readDataFinishedCeshiDelay(AddrFid, chunk.bytes, chunk.remaining);
+}
+
+void ModbusManager::readVectorFIDFinished()
+{
+    if (fidBufferReset) {
+        vectorFidReader.reset();
+        fidBufferReset = false;
+    }
+    {
+        GlobalState& global = GlobalState::instance();
+        QMutexLocker lock(&global.frameErrorMutex);
+        if (global.vectorFrameError) {
+            global.vectorFrameError = false;
+            vectorFidReader.reset();
+            qDebug() << "frame error modify";
+        }
+    }
+    const FidFrames::VectorFidReader::Output out = vectorFidReader.feed(serialPort->readAll());
+    for (const QByteArray& status : out.known.statusReplies) {
+        if (status == kStatusFour)
+            statusFourSeen = true;
+        emit sig_readDataFinished(Addr40118r, status);
+    }
+    for (const QByteArray& param : out.known.paramReplies)
+        emit sig_readDataFinished(Addr40100, param);
+    for (const QByteArray& frame : out.frames)
+        emit sig_readDataFinished(AddrVectorFid, frame);
+}
+
+// ---- Modbus client path ------------------------------------------------------
+
+void ModbusManager::ensureModbusConnected()
+{
+    if (modbusMaster->state() != QModbusDevice::UnconnectedState)
+        return;
+    // The client opens a port of its own on the same device.
+    if (serialPort->isOpen())
+        serialPort->close();
+    if (!modbusMaster->connectDevice())
+        qDebug() << "Failed to connect to serial port:" << modbusMaster->errorString();
+}
+
+void ModbusManager::reopenSerialPort()
+{
+    if (modbusMaster->state() != QModbusDevice::UnconnectedState)
+        modbusMaster->disconnectDevice();
+    if (serialPort->isOpen())
+        serialPort->close();
+    disconnectReported = false;
+    if (!serialPort->open(QIODevice::ReadWrite))
+        qDebug().noquote() << QStringLiteral("SerialPort  %0 open failed").arg(serialPort->portName());
+}
+
+void ModbusManager::slots_readModbus(ushort address, ushort value)
+{
+    sendClientRead(address, value, false);
+}
+
+void ModbusManager::slots_writeModbus(ushort address, ushort value)
+{
+    sendClientWrite(address, value, false);
+}
+
+void ModbusManager::sendClientRead(ushort address, ushort count, bool queued)
+{
+    ensureModbusConnected();
+    readUnit->setStartAddress(address);
+    readUnit->setValueCount(count);
+    QModbusReply* reply = modbusMaster->sendReadRequest(*readUnit, 1);
+    if (!reply) {
+        qDebug() << "Modbus read request failed:" << modbusMaster->errorString();
+        if (queued)
+            queuedOperationEnded();
+        return;
+    }
+    reply->setProperty(kQueuedProperty, queued);
+    if (reply->isFinished())
+        QMetaObject::invokeMethod(
+            this, [this, reply] { handleReadReply(reply); }, Qt::QueuedConnection);
+    else
+        connect(reply, &QModbusReply::finished, this, &ModbusManager::readFinished);
+}
+
+void ModbusManager::sendClientWrite(ushort address, ushort value, bool queued)
+{
+    ensureModbusConnected();
+    writeUnit->setStartAddress(address);
+    if (writeUnit->valueCount() >= 1)
+        writeUnit->setValue(0, value);
+    QModbusReply* reply = modbusMaster->sendWriteRequest(*writeUnit, 1);
+    if (!reply) {
+        qDebug() << "Write request failed:" << modbusMaster->errorString();
+        if (queued)
+            queuedOperationEnded();
+        return;
+    }
+    reply->setProperty(kQueuedProperty, queued);
+    if (reply->isFinished())
+        QMetaObject::invokeMethod(
+            this, [this, reply] { handleWriteReply(reply); }, Qt::QueuedConnection);
+    else
+        connect(reply, &QModbusReply::finished, this, &ModbusManager::writeFinished);
+}
+
+bool ModbusManager::writeRawHex(const QByteArray& hex)
+{
+    serialPort->write(QByteArray::fromHex(hex));
+    return serialPort->waitForBytesWritten(kRawWriteWaitMs);
+}
+
+void ModbusManager::slots_readModbusData(QByteArray data)
+{
+    reopenSerialPort();
+    if (!serialPort->isOpen())
+        return;
+    if (!writeRawHex(data))
+        qDebug() << "SerialPort operation failed";
+}
+
+void ModbusManager::slots_sendModbus(OperationType operation, QVariantList args)
+{
+    if (busy) {
+        pendingOperations.append(new PendingModbusOperation{operation, args});
+        return;
+    }
+    busy = true;
+    switch (operation) {
+    case WriteModbus:
+        if (args.size() < 2) {
+            qDebug() << "Insufficient arguments for WriteModbus operation";
+            queuedOperationEnded();
+            return;
+        }
+        sendClientWrite(ushort(args.at(0).toUInt()), ushort(args.at(1).toUInt()), true);
+        return;
+    case ReadModbusData:
+        if (args.isEmpty()) {
+            qDebug() << "Insufficient arguments for ReadModbusData operation";
+            queuedOperationEnded();
+            return;
+        }
+        reopenSerialPort();
+        if (serialPort->isOpen() && !writeRawHex(args.at(0).toByteArray()))
+            qDebug() << "SerialPort operation failed:";
+        queuedOperationEnded();
+        return;
+    case ReadModbus:
+        if (args.size() < 2) {
+            qDebug() << "Insufficient arguments for ReadModbus operation";
+            queuedOperationEnded();
+            return;
+        }
+        sendClientRead(ushort(args.at(0).toUInt()), ushort(args.at(1).toUInt()), true);
+        return;
+    }
+    // An unknown operation has nothing to wait for.
+    queuedOperationEnded();
+}
+
+void ModbusManager::queuedOperationEnded()
+{
+    // From the event loop, so that a run of failing operations does not
+    // recurse through the queue.
+    QMetaObject::invokeMethod(this, &ModbusManager::sendNextPendingOperation, Qt::QueuedConnection);
+}
+
+void ModbusManager::sendNextPendingOperation()
+{
+    busy = false;
+    if (pendingOperations.isEmpty())
+        return;
+    PendingModbusOperation* next = pendingOperations.takeFirst();
+    const OperationType op = next->op;
+    const QVariantList args = next->args;
+    delete next;
+    slots_sendModbus(op, args);
+}
+
+void ModbusManager::readFinished()
+{
+    if (auto* reply = qobject_cast<QModbusReply*>(sender()))
+        handleReadReply(reply);
+}
+
+void ModbusManager::writeFinished()
+{
+    if (auto* reply = qobject_cast<QModbusReply*>(sender()))
+        handleWriteReply(reply);
+}
+
+void ModbusManager::handleReadReply(QModbusReply* reply)
+{
+    if (reply->error() != QModbusDevice::NoError) {
+        qDebug() << "Modbus read request error:" << reply->errorString();
+    } else {
+        const QModbusDataUnit unit = reply->result();
+        for (uint i = 0; i < unit.valueCount(); ++i)
+            qDebug() << "Register" << unit.startAddress() + int(i) << "=" << unit.value(int(i));
+    }
+    const bool queued = reply->property(kQueuedProperty).toBool();
+    reply->deleteLater();
+    if (queued)
+        sendNextPendingOperation();
+}
+
+void ModbusManager::handleWriteReply(QModbusReply* reply)
+{
+    if (reply->error() != QModbusDevice::NoError) {
+        qDebug() << "Write operation failed:" << reply->errorString();
+    } else {
+        const QModbusDataUnit unit = reply->result();
+        for (uint i = 0; i < unit.valueCount(); ++i)
+            qDebug() << "Register" << unit.startAddress() + int(i) << "=" << unit.value(int(i));
+        qDebug() << "Write operation completed successfully";
+    }
+    const bool queued = reply->property(kQueuedProperty).toBool();
+    reply->deleteLater();
+    if (queued)
+        sendNextPendingOperation();
+}
+
+// ---- firmware upload and FID port members -------------------------------------
+
+void ModbusManager::slots_sendUpgradeData(QByteArray data)
+{
+    if (!serialPort->isOpen()) {
+        // An image can be megabytes: its start and size are enough here.
+        qDebug().noquote() << QStringLiteral("serialPort is not open ") +
+                                  QString::fromLatin1(data.left(kLoggedImageBytes).toHex().toUpper()) +
+                                  (data.size() > kLoggedImageBytes ? QStringLiteral("... (%1 bytes)").arg(data.size())
+                                                                   : QString());
+        return;
+    }
+    qint64 offset = 0;
+    while (offset < data.size()) {
+        const qint64 length = qMin<qint64>(kUpgradeChunkBytes, data.size() - offset);
+        const qint64 accepted = serialPort->write(data.constData() + offset, length);
+        // A refused write would never advance: stop instead of looping.
+        if (accepted <= 0 || !serialPort->waitForBytesWritten(upgradeWaitMs)) {
+            qDebug() << "upgrade send error";
+            Logger::instance()->log(QStringLiteral("Firmware upload stopped at byte %1 of %2: %3")
+                                        .arg(offset)
+                                        .arg(data.size())
+                                        .arg(serialPort->errorString()));
+            return;
+        }
+        offset += accepted;
+    }
+}
+
+void ModbusManager::solt_connectFidPort()
+{
+    qDebug() << "connect Fid Port1111111";
+}
+
+void ModbusManager::slot_disConnectFidPort()
+{
+    serialPort->disconnect();
+    // Faults of the port are still reported: without them an unplugged
+    // instrument would go unnoticed for the rest of the run.
+    connect(serialPort, &QSerialPort::errorOccurred, this, &ModbusManager::onSerialError);
 }
 
 void ModbusManager::readAddr40118Finished()

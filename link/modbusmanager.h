@@ -5,6 +5,7 @@
 // on tagged with their kind.
 
 #include "core/types.h"
+#include "link/fidreaders.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,6 +17,7 @@
 #include <QVariantList>
 
 class QModbusDataUnit;
+class QModbusReply;
 class QModbusRtuSerialMaster;
 class QThread;
 
@@ -42,6 +44,23 @@ public:
     int currentReadState();
     static constexpr int kNoReader = -1;
 
+    // Read-only views of the link-thread state for tests: read them on the
+    // link thread (a blocking queued call).
+    bool isBusy() const { return busy; }
+    int pendingOperationCount() const { return pendingOperations.size(); }
+    bool hasSeenStatusFour() const { return statusFourSeen; }
+    bool isPortOpen() const;
+    // Test seam: how long one upload chunk may take to leave (default 30 s).
+    void setUpgradeWaitMs(int ms) { upgradeWaitMs = ms; }
+
+    // More than 24 bytes with the vector frame's head bytes at 0, 8, 16, 24.
+    static bool isVectorFIDFrameHead(const QByteArray& bytes) { return FidFrames::isVectorFIDFrameHead(bytes); }
+    // The vector reader's scanner chain; *found when a scanner found a span.
+    static QByteArray extractKnownFrames(QByteArray buffer, FidFrames::KnownFrames& taken, bool& found)
+    {
+        return FidFrames::extractKnownFrames(buffer, taken, found);
+    }
+
 signals:
     void sig_connected();
     void sig_readDataFinished(ModbusAddr modbusAddr, QByteArray data);
@@ -63,6 +82,26 @@ public slots:
     // Raw write of hex text, used only to stop the FID stream.
     void writeHexToPort(QByteArray text);
 
+    // FID frame readers. Nothing attaches them to the port's readyRead; when
+    // run they read what waits and hand on the frames they cut.
+    void readFIDFinished();
+    void readVectorFIDFinished();
+
+    // Request path through the Modbus RTU client object.
+    void slots_readModbus(ushort address, ushort value);
+    void slots_writeModbus(ushort address, ushort value);
+    void slots_readModbusData(QByteArray data);
+    void slots_sendModbus(OperationType operation, QVariantList args);
+    void sendNextPendingOperation();
+    void readFinished();
+    void writeFinished();
+
+    // Firmware upload in chunks of 2048 bytes.
+    void slots_sendUpgradeData(QByteArray data);
+
+    void solt_connectFidPort();
+    void slot_disConnectFidPort();
+
     // Reply readers, each connected to readyRead while installed.
     void readAddr40118Finished();
     void readAddr40118rFinished();
@@ -78,6 +117,18 @@ private:
     void readFixedReply(ModbusAddr kind, int size);
     void discardWaiting();
     void closePortOnLinkThread();
+    void ensureModbusConnected();
+    void reopenSerialPort();
+    // Sends a client request; a request of the operation queue (queued)
+    // lets the next queued one run once it completes or fails.
+    void sendClientRead(ushort address, ushort count, bool queued);
+    void sendClientWrite(ushort address, ushort value, bool queued);
+    // The raw write of the client path: hex text, at most 30 ms to leave.
+    bool writeRawHex(const QByteArray& hex);
+    // The queued operation ended without a reply to wait for.
+    void queuedOperationEnded();
+    void handleReadReply(QModbusReply* reply);
+    void handleWriteReply(QModbusReply* reply);
 
     quint16 unitStart = 40230;
     quint16 unitCount = 1;
@@ -97,6 +148,9 @@ private:
     int readState = kNoReader;
     bool statusFourSeen = false;
     bool fidBufferReset = true;
+    FidFrames::ScalarFidReader scalarFidReader;
+    FidFrames::VectorFidReader vectorFidReader;
+    int upgradeWaitMs = 30000;
     // Set by the first fatal port error until the next open, so that one
     // failure gives one sig_disconnect.
     bool disconnectReported = false;

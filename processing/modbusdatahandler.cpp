@@ -1,18 +1,23 @@
 #include "processing/modbusdatahandler.h"
 
+#include "core/globalstate.h"
 #include "core/logger.h"
 #include "link/instrumentframes.h"
 #include "processing/ratefilters.h"
 #include "processing/replydecoder.h"
 #include "processing/spectrum.h"
 #include "processing/streamframe.h"
+#include "processing/vectorrecords.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <exception>
 
 namespace {
@@ -158,10 +163,10 @@ void ModbusDataHandler::dispatch(ModbusAddr modbusAddr, const QByteArray& data)
         decodeIdentityBlock(data);
         break;
     case AddrVectorFid:
-        parseVectorData(data);
+        parseVectorData(data, 0, QVector<double>(), history, false);
         break;
     case AddrFid:
-        parseFidFrequencyData(data);
+        parseFidFrequencyData(data, 0, QVector<double>(), history, false);
         break;
     default:
         // Echoes of writes, the rate registers and unknown kinds.
@@ -406,16 +411,199 @@ bool ModbusDataHandler::processFilterOff(const QVector<double>& samples, QVector
     return true;
 }
 
-bool ModbusDataHandler::parseVectorData(const QByteArray& data)
+// ---- vector and FID records ---------------------------------------------
+
+bool ModbusDataHandler::assembleFidFrame(QByteArray& piece)
 {
-    Q_UNUSED(data);
+    return VectorRecords::assembleFidFrame(piece, fidPartialFrame) == VectorRecords::FidCheck::Accepted;
+}
+
+bool ModbusDataHandler::parseFidFrequencyData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                                              QVector<double>& window, bool isMock)
+{
+    Q_UNUSED(valueType);
+    Q_UNUSED(mockData);
+    Q_UNUSED(window);
+    Q_UNUSED(isMock);
+    QByteArray frame = data;
+    if (!assembleFidFrame(frame))
+        return false;
+
+    int unusable = 0;
+    for (const VectorRecords::FrequencyRecord& r : VectorRecords::decodeRecords(frame)) {
+        if (r.hz < 0) {
+            qDebug().noquote() << "byteArray:" << QString::fromLatin1(frame.toHex(' ').toUpper());
+            qDebug().noquote()
+                << QStringLiteral("frequency,value1,value2:%1,%2,%3").arg(r.hz, 0, 'f', 6).arg(r.value1).arg(r.value2);
+        }
+        // A zero divisor gives an infinite frequency, which would spoil a
+        // whole notch window.
+        if (r.hz > 0 && std::isfinite(r.hz))
+            fidAccumulator.append(r.hz);
+        else if (!(r.hz < 0))
+            ++unusable;
+    }
+    if (unusable > 0)
+        qDebug() << "FID frequencies dropped (zero or undefined):" << unusable;
+
+    if (!filterEnabled) {
+        if (fidAccumulator.size() >= kKeep1000) {
+            QVector<double> block = fidAccumulator.mid(0, kKeep1000);
+            for (double& v : block)
+                v *= 1000.0; // Hz to mHz
+            QElapsedTimer timer;
+            timer.start();
+            emit sig_handoutData(block);
+            qDebug() << "use time1:" << timer.elapsed();
+            fidAccumulator.remove(0, kKeep1000);
+        }
+        return false;
+    }
+    if (fidAccumulator.size() >= kWindow1000) {
+        const std::vector<double> x(fidAccumulator.begin(), fidAccumulator.end());
+        // Consumed before filtering: a window the filter rejects is dropped,
+        // not retried with every frame.
+        fidAccumulator.remove(0, kKeep1000);
+        const std::vector<double> y = filter.notchFilterBandwidth(x, 0.54, 0.2, 1000.0);
+        QVector<double> block;
+        block.reserve(kKeep1000);
+        for (int i = kLead1000; i < kLead1000 + kKeep1000 && i < int(y.size()); ++i)
+            block.append(y[size_t(i)] * 1000.0);
+        emit sig_handoutData(block);
+    }
     return false;
 }
 
-bool ModbusDataHandler::parseFidFrequencyData(const QByteArray& data)
+bool ModbusDataHandler::checkVectorFrameHeader(const QByteArray& frame)
 {
-    Q_UNUSED(data);
+    return VectorRecords::checkVectorFrameHeader(frame) == VectorRecords::VectorCheck::Good;
+}
+
+void ModbusDataHandler::dumpVectorFrame(const char* kind, const QByteArray& frame, bool toDebug)
+{
+    const QString text = VectorRecords::frameDump(
+        QStringLiteral("vector %1 byte size: %2 bytes:").arg(QLatin1String(kind)).arg(frame.size()), frame);
+    if (toDebug)
+        qDebug().noquote() << text;
+    emit sig_saveCrashLog(QDateTime::currentDateTimeUtc().toSecsSinceEpoch(), text);
+}
+
+bool ModbusDataHandler::parseVectorData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                                        QVector<double>& window, bool isMock)
+{
+    Q_UNUSED(valueType);
+    Q_UNUSED(mockData);
+    Q_UNUSED(window);
+    Q_UNUSED(isMock);
+    if (!checkVectorFrameHeader(data)) {
+        // The first ten bad frames go to the crash log; the count stops at
+        // -1 so that it cannot wrap.
+        if (badFramesToDump >= 0 && --badFramesToDump >= 0)
+            dumpVectorFrame("wrong", data, true);
+        return false;
+    }
+    if (goodFramesToDump >= 0 && --goodFramesToDump >= 0)
+        dumpVectorFrame("right", data, false);
+
+    for (const VectorRecords::FrequencyRecord& r : VectorRecords::decodeRecords(data)) {
+        if (r.value2 == 0)
+            qDebug().noquote()
+                << QStringLiteral("value2 =0 , B%1:%2").arg(frequencyRecordCount % 8).arg(r.hz, 0, 'g', 6);
+        ++frequencyRecordCount;
+        vectorAccumulator.append(r.hz);
+    }
+    while (vectorAccumulator.size() > VectorRecords::kFrequenciesPerBlock - 1) {
+        processVectorBlock(vectorAccumulator.mid(0, VectorRecords::kFrequenciesPerBlock));
+        vectorAccumulator.remove(0, VectorRecords::kFrequenciesPerBlock);
+    }
     return false;
+}
+
+QList<FIDVectorNum> ModbusDataHandler::buildVectorRecords(const QVector<double>& frequencies)
+{
+    const QList<FIDVectorNum> records = VectorRecords::buildVectorRecords(frequencies, hzPerNt);
+    for (const FIDVectorNum& r : records)
+        emit sig_saveVectorXYZS(r, QDateTime::currentDateTimeUtc());
+    return records;
+}
+
+void ModbusDataHandler::processVectorBlock(const QVector<double>& frequencies)
+{
+    const QList<FIDVectorNum> records = buildVectorRecords(frequencies);
+    std::array<QVector<double>, 4> axes;
+    for (const FIDVectorNum& r : records) {
+        ++vectorRecordCount;
+        if (vectorRecordCount % 5000 == 0)
+            qDebug() << "vector x:" << r.x << " y:" << r.y << " z:" << r.z << " s:" << r.s;
+        axes[0].append(r.x);
+        axes[1].append(r.y);
+        axes[2].append(r.z);
+        axes[3].append(r.s);
+    }
+
+    int seconds = 0;
+    {
+        GlobalState& global = GlobalState::instance();
+        QMutexLocker lock(&global.measTimeMutex);
+        seconds = global.measTime;
+    }
+    // Vector records come at 111 per second.
+    const qint64 length = std::max<qint64>(0, static_cast<qint64>(seconds) * 111);
+
+    FIDVectorData out;
+    bool valid = false;
+    for (size_t i = 0; i < axes.size(); ++i) {
+        out.data[i] = axes[i];
+        QVector<double>& h = axisHistory[i];
+        h += axes[i];
+        if (h.size() >= length) {
+            RateFilters::trimToNewest(h, length);
+            valid = true;
+            try {
+                computeVectorSpectrum(h, out.freq[i], out.amp[i]);
+            } catch (const std::exception& e) {
+                out.freq[i].clear();
+                out.amp[i].clear();
+                logDroppedBlock("vector spectrum", e.what());
+            }
+        } else {
+            valid = false;
+        }
+    }
+    out.spectrumValid = valid; // the flag of s, the last axis
+    emit sig_updateVectorForm(out);
+    emit sig_updateForm(axes[3], Freq111Hz);
+}
+
+void ModbusDataHandler::computeVectorSpectrum(const QVector<double>& axisValues, QVector<double>& f_datas,
+                                              QVector<double>& fft_datas)
+{
+    if (axisValues.isEmpty())
+        return;
+    constexpr int kVectorRate = 111;
+    QVector<double> x = filter.sosfiltfilt(axisValues, filter.butterSos(1, 1, kVectorRate));
+    x = RateFilters::passFilters(filter, x, dataParam.lowPass, dataParam.highPass, kVectorRate);
+    // The true record rate: one record every 9 ms.
+    computeAmplitudeSpectrum(x, 1000.0 / 9.0, f_datas, fft_datas);
+}
+
+double ModbusDataHandler::biasFieldComponent(double b0, double bPlus, double bMinus, bool& valid)
+{
+    const VectorRecords::BiasResult r = VectorRecords::biasComponent(b0, bPlus, bMinus);
+    valid = r.valid;
+    if (r.r <= 0) {
+        const QString text = MsgNegativeRootInDenominator + QString::number(r.r, 'f', 2);
+        qDebug().noquote() << text;
+        emit sig_saveCrashLog(QDateTime::currentDateTimeUtc().toSecsSinceEpoch(), text);
+    } else if (r.r < 1e-6) {
+        qDebug().noquote() << QString::fromUtf8("分母出现很小的数:") + QString::number(r.r);
+    }
+    return r.value;
+}
+
+double ModbusDataHandler::biasFieldComponentSwapped(double b0, double bPlus, double bMinus, bool& valid)
+{
+    return biasFieldComponent(b0, bMinus, bPlus, valid);
 }
 
 // ---- playout and spectrum -------------------------------------------------

@@ -17,6 +17,8 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
+
 class QThread;
 class QTimer;
 
@@ -48,6 +50,23 @@ public:
     int playingValues() const { return playBlock.size(); }
     bool isFilterEnabled() const { return filterEnabled; }
     DataParam processingParams() const { return dataParam; }
+    // Vector path: axis histories in nT (0 x, 1 y, 2 z, 3 s), frequencies
+    // waiting to be grouped, FID frequencies waiting for a filter window.
+    const QVector<double>& vectorHistory(int axis) const { return axisHistory[size_t(axis)]; }
+    int pendingVectorFrequencies() const { return vectorAccumulator.size(); }
+    int pendingFidFrequencies() const { return fidAccumulator.size(); }
+
+    // Vector and FID records. Nothing feeds them from the port: the readers
+    // that would cut these frames are not attached to it.
+    bool assembleFidFrame(QByteArray& piece);
+    bool checkVectorFrameHeader(const QByteArray& frame);
+    QList<FIDVectorNum> buildVectorRecords(const QVector<double>& frequencies);
+    void processVectorBlock(const QVector<double>& frequencies);
+    void computeVectorSpectrum(const QVector<double>& axisValues, QVector<double>& f_datas, QVector<double>& fft_datas);
+    // Bias-field component from b0, b+, b- (and with b+ and b- exchanged);
+    // nothing in the program calls them.
+    double biasFieldComponent(double b0, double bPlus, double bMinus, bool& valid);
+    double biasFieldComponentSwapped(double b0, double bPlus, double bMinus, bool& valid);
 
     // Spectrum of the window w (mHz): 1 Hz high-pass, the pass filters, the
     // amplitude spectral density in nT/sqrt(Hz); emitted with lastChunk.
@@ -104,9 +123,11 @@ private:
     QVector<double> notchWindow(int lead, int length, int consumed);
     void spectrumAfterFrame();
     qint64 spectrumWindowLength() const;
-    // Vector and FID frames: nothing feeds them from the port yet.
-    bool parseVectorData(const QByteArray& data);
-    bool parseFidFrequencyData(const QByteArray& data);
+    bool parseVectorData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                         QVector<double>& window, bool isMock);
+    bool parseFidFrequencyData(const QByteArray& data, int valueType, const QVector<double>& mockData,
+                               QVector<double>& window, bool isMock);
+    void dumpVectorFrame(const char* kind, const QByteArray& frame, bool toDebug);
     // Reports an error raised by the filter library; the block is dropped.
     void logDroppedBlock(const char* where, const char* what);
 
@@ -132,4 +153,16 @@ private:
     bool filterEnabled = true;
     int wideNotchHz = 25;
     QVector<int> notchList;
+
+    // FID frames: the held head piece and the frequencies (Hz) waiting for a
+    // filter window. Kept apart from the stream's, which are in mHz.
+    QByteArray fidPartialFrame;
+    QVector<double> fidAccumulator;
+    // Vector frames.
+    QVector<double> vectorAccumulator;          // frequencies (Hz) waiting to be grouped
+    std::array<QVector<double>, 4> axisHistory; // x, y, z, s in nT
+    qint64 vectorRecordCount = 0;
+    int goodFramesToDump = 10;
+    int badFramesToDump = 10;
+    qint64 frequencyRecordCount = 0;
 };

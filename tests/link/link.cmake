@@ -25,3 +25,15 @@ terval_add_test(tst_comportthread
   LIBS link core Qt5::SerialPort
   LABELS link
   TIMEOUT 60)
+
+terval_add_test(tst_fidreaders
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_fidreaders.cpp
+  LIBS link core
+  LABELS link
+  TIMEOUT 60)
+
+terval_add_test(tst_linkauxpaths
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_linkauxpaths.cpp ${_rig}
+  LIBS link core testpeers Qt5::SerialPort
+  LABELS link
+  TIMEOUT 180)

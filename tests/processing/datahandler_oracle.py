@@ -15,6 +15,7 @@ samples); the other keys depend on the op:
                                 detrend, density): sqrt(Pxx), DC given the sqrt(2)
                                 that the one-sided scaling leaves off, Nyquist dropped
   mean                          mean of x
+  notch       f0, bw, fs        one zero-phase notch: filtfilt of iirnotch(f0, f0 / bw)
 
 Results are lists of numbers, or {"f": [...], "a": [...]} for the spectra.
 """
@@ -121,6 +122,9 @@ def run(job):
         return {'f': f.tolist(), 'a': a.tolist()}
     if op == 'mean':
         return [float(np.mean(x))]
+    if op == 'notch':
+        f0 = job['f0']
+        return signal.filtfilt(*signal.iirnotch(f0, f0 / job['bw'], fs=job['fs']), x).tolist()
     raise ValueError('unknown op ' + op)
 
 

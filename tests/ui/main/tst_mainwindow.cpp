@@ -5,6 +5,7 @@
 // Calls on the pages are seen through what they do: the hub's signals and
 // the pages' own state.
 #include "ui/main/mainwindow.h"
+#include "windowown.h"
 
 // mainmoduleform.h reads a QPointer<QCPGraph> inline; the type must be complete.
 #include <qcustomplot.h>
@@ -127,21 +128,6 @@ int shownPage(MainWindow& w)
         if (stack(w)->currentWidget() == pageWidget(w, i))
             return i;
     return -1;
-}
-
-// The window's own widget of that name: pages reuse some names ("label").
-QObject* windowOwnChild(MainWindow& w, const QString& name)
-{
-    for (QObject* o : w.findChildren<QObject*>(name)) {
-        auto* widget = qobject_cast<QWidget*>(o);
-        bool inPage = false;
-        for (int i = 0; i < 7 && widget; ++i)
-            if (QWidget* page = pageWidget(w, i))
-                inPage = inPage || page->isAncestorOf(widget);
-        if (!inPage)
-            return o;
-    }
-    return nullptr;
 }
 
 template <typename T> T* child(MainWindow& w, const char* name)
@@ -569,7 +555,7 @@ void TestMainWindow::languageAtStart()
     QFETCH(QString, english);
     QFETCH(QString, chinese);
     auto w = makeWindow(1, 1);
-    QObject* x = windowOwnChild(*w, name);
+    QObject* x = windowOwn(w.get(), name);
     QVERIFY(x);
     QCOMPARE(x->property("text").toString(), chinese);
 

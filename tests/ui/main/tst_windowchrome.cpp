@@ -2,6 +2,7 @@
 // buttons, the 8-pixel edge band with its cursors, moving and resizing.
 // Also leaves a screenshot of the bare chrome in the build folder.
 #include "ui/main/mainwindow.h"
+#include "windowown.h"
 
 #include "core/appfolders.h"
 #include "hub/parammanager.h"
@@ -164,7 +165,7 @@ void TestWindowChrome::formTree()
         {"edt_dataRate", "0.001", "edtb"},      {"label_DataRateUnit", "S", "lbl"},
     };
     for (const auto& t : texts) {
-        QObject* x = w->findChild<QObject*>(QLatin1String(t.name));
+        QObject* x = windowOwn(w.get(), QLatin1String(t.name));
         QVERIFY2(x, t.name);
         QCOMPARE(x->property("text").toString(), QString::fromUtf8(t.text));
         QCOMPARE(x->property("name").toString(), QString::fromUtf8(t.style));
