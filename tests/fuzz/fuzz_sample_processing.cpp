@@ -1,15 +1,15 @@
 // Samples through the data handler's processing: the replay path (any
-// finite value a replay file can hold) or whole stream frames, in every mode
-// and at every rate the bottom bar offers, with the playout ticks and the
-// spectrum. Nothing may crash or hang; every value handed to the pages must
-// be finite when the samples were.
+// finite value a replay file can hold) or whole stream frames, at every rate
+// the bottom bar offers, filter on and off, with the playout ticks and the
+// spectrum. Nothing may crash or hang, and every value handed on to the pages
+// must be finite when the samples were of a sane size.
 //
-// Input: byte 0 the mode (bit 0 filter on, bit 1 1 Hz, bit 2 20 Hz, bit 3
-// stream frames instead of replay values), byte 1 the rate, byte 2 the pass
-// filters, byte 3 how often the samples are repeated; then the samples,
-// 8 bytes each (a double; values that are no finite number are skipped, as
-// the replay loader skips them), or 4 bytes each (unsigned mHz) packed into
-// stream frames.
+// Input: byte 0 the mode (bit 0 filter on, bit 3 stream frames instead of
+// replay values), byte 1 the rate, byte 2 the pass filters, byte 3 how often
+// the samples are repeated (up to about 4000 samples in all); then the
+// samples, 8 bytes each (a double; values that are no finite number are
+// skipped, as the replay loader skips them), or 4 bytes each (unsigned mHz)
+// packed into stream frames.
 
 #include "fuzzsupport.h"
 
@@ -45,6 +45,13 @@ void checkOutput(const QVector<double>& v)
         FUZZ_CHECK(allFinite(v));
 }
 
+// At most about 4000 samples in all (two filter windows, four spectrum
+// windows), so that an input stays in the milliseconds.
+int repeatsFor(int wanted, int samples)
+{
+    return qMax(1, qMin(wanted, 4000 / qMax(1, samples)));
+}
+
 QByteArray frameOf(const QVector<quint32>& samples, int payloadBytes)
 {
     QByteArray f(payloadBytes + StreamFrame::kOverhead, '\0');
@@ -69,7 +76,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const int rates[] = {1, 20, 200, 1000};
+    static const int rates[] = {1, 10, 20, 200, 500, 1000};
     static const int passChoices[][2] = {{0, 0}, {0, 1}, {10, 0}, {100, 1}};
     if (size < 4)
         return 0;
@@ -88,21 +95,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                      });
 
     const bool filterOn = data[0] & 1;
-    const bool oneHz = data[0] & 2;
-    const bool twentyHz = data[0] & 4;
     const bool frames = data[0] & 8;
-    const int rate = rates[data[1] % 4];
+    const int rate = rates[data[1] % (sizeof rates / sizeof *rates)];
     const int* pass = passChoices[data[2] % 4];
-    const int repeats = 1 + data[3] % 40;
+    const int wantedRepeats = 1 + data[3] % 40;
 
-    // As the bottom bar sets them: the 1 Hz and 20 Hz modes run the stream
-    // at 1000 without the size change.
-    const bool slowMode = oneHz || twentyHz;
-    h->slots_setOneHz(oneHz);
-    h->slots_setTwentyHz(!oneHz && twentyHz);
+    // As the bottom bar sets a rate: 1 and 20 are modes of the 1000 stream
+    // without the size change.
+    const bool slowMode = rate == 1 || rate == 20;
+    h->slots_setOneHz(rate == 1);
+    h->slots_setTwentyHz(rate == 20);
     h->slots_setFilterEnabled(filterOn);
     h->slots_syncDataByteCount(slowMode ? 1000 : rate, !slowMode);
-    DataParam param{pass[0], pass[1], slowMode ? (oneHz ? 1.0 : 0.05) : 1.0 / rate, 10, 1};
+    DataParam param{pass[0], pass[1], 1.0 / rate, 10, 1};
     h->slots_syncDataParam(param);
 
     expectFinite() = true;
@@ -113,6 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::memcpy(&v, data + pos, 4);
             samples << v;
         }
+        const int repeats = repeatsFor(wantedRepeats, samples.size());
         const int payload = slowMode ? 200 : rate / 5;
         const int perFrame = payload / 4;
         for (int r = 0; r < repeats; ++r)
@@ -131,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // come out finite.
         for (double v : samples)
             expectFinite() = expectFinite() && std::fabs(v) < 1e100;
+        const int repeats = repeatsFor(wantedRepeats, samples.size());
         for (int r = 0; r < repeats; ++r)
             h->slots_revMockData(samples);
     }

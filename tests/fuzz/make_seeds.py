@@ -137,14 +137,15 @@ def processing_seeds():
     values = [LARMOR_MHZ + 3 * (i % 17) for i in range(50)]
     doubles = b''.join(struct.pack('<d', v + 0.25) for v in values)
     words = b''.join(struct.pack('<I', v) for v in values)
-    # mode, rate (1, 20, 200, 1000), pass filters, repeats
-    write('sample_processing', 'replay_1000_filter_off', bytes([0, 3, 0, 39]) + doubles)
-    write('sample_processing', 'replay_1000_filter_on', bytes([1, 3, 0, 39]) + doubles)
-    write('sample_processing', 'replay_20hz', bytes([5, 3, 2, 39]) + doubles)
-    write('sample_processing', 'replay_1hz', bytes([3, 3, 0, 39]) + doubles)
-    write('sample_processing', 'frames_200_filter_off', bytes([8, 2, 3, 20]) + words)
-    write('sample_processing', 'frames_1000_filter_on', bytes([9, 3, 1, 39]) + words)
-
+    # mode (bit 0 filter, bit 3 frames), rate (1, 10, 20, 200, 500, 1000),
+    # pass filters, repeats
+    write('sample_processing', 'replay_1000_filter_off', bytes([0, 5, 0, 39]) + doubles)
+    write('sample_processing', 'replay_1000_filter_on', bytes([1, 5, 0, 39]) + doubles)
+    write('sample_processing', 'replay_20hz', bytes([1, 2, 2, 39]) + doubles)
+    write('sample_processing', 'replay_1hz', bytes([1, 0, 0, 39]) + doubles)
+    write('sample_processing', 'frames_200_filter_off', bytes([8, 3, 3, 20]) + words)
+    write('sample_processing', 'frames_1000_filter_on', bytes([9, 5, 1, 39]) + words)
+    write('sample_processing', 'frames_500_filter_off', bytes([8, 4, 0, 39]) + words)
 
 def main():
     processing_seeds()

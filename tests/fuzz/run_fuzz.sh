@@ -90,7 +90,7 @@ for name in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -n 1)
     added=$(sed -n 's/^stat::new_units_added: *//p' "$dir/log" | tail -n 1)
     if [ "$rc" = 0 ]; then
-        printf '   fuzz_%-16s ok: %s inputs run, %s new\n' "$name" "${runs:-?}" "${added:-?}"
+        printf '   fuzz_%-20s ok: %s inputs run, %s new\n' "$name" "${runs:-?}" "${added:-?}"
         continue
     fi
     failed+=("$name")
