@@ -29,29 +29,27 @@ void AppManager::initParams()
     ParamManager& p = *paramManager;
 
     QSettings settings(p.iniPath, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Sensitivity"));
-    p.xAxisUpper = readInt(settings, QStringLiteral("xAxisUpper"), 150);
-    p.yAxisLower = readDouble(settings, QStringLiteral("yAxisLower"), 1e-5);
-    p.yAxisUpper = readDouble(settings, QStringLiteral("yAxisUpper"), 1.0);
-    p.bandWidth = readInt(settings, QStringLiteral("bandWidth"), 15);
-    p.isTest = readInt(settings, QStringLiteral("isTest"), 0);
+    StartupKeys keys;
+    readSensitivityGroup(settings, keys);
+    p.xAxisUpper = keys.xAxisUpper;
+    p.yAxisLower = keys.yAxisLower;
+    p.yAxisUpper = keys.yAxisUpper;
+    p.bandWidth = keys.bandWidth;
+    p.isTest = keys.isTest;
     qDebug() << "isTest:" << p.isTest;
-    p.isMockData = readInt(settings, QStringLiteral("isMockData"), 0);
-    p.isFSMode = readInt(settings, QStringLiteral("isFSMode"), 0);
-    p.isChinese = readInt(settings, QStringLiteral("isChinese"), 0);
-    settings.endGroup();
+    p.isMockData = keys.isMockData;
+    p.isFSMode = keys.isFSMode;
+    p.isChinese = keys.isChinese;
 
     if (p.isMockData == 1)
         p.initMockData();
 
-    settings.beginGroup(QStringLiteral("Com"));
-    p.baudRate = readInt(settings, QStringLiteral("baudRate"), 921600);
-    settings.endGroup();
-
-    p.baudRate = clampBaudRate(p.baudRate);
-    p.xAxisUpper = clampXAxisUpper(p.xAxisUpper);
-    p.yAxisLower = clampYAxisLower(p.yAxisLower);
-    p.yAxisUpper = clampYAxisUpper(p.yAxisUpper, p.yAxisLower);
+    readComGroup(settings, keys);
+    applyClamps(keys);
+    p.baudRate = keys.baudRate;
+    p.xAxisUpper = keys.xAxisUpper;
+    p.yAxisLower = keys.yAxisLower;
+    p.yAxisUpper = keys.yAxisUpper;
 }
 
 void AppManager::initUI()

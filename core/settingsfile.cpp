@@ -49,4 +49,33 @@ double clampYAxisUpper(double yAxisUpper, double yAxisLower)
     return yAxisUpper;
 }
 
+void readSensitivityGroup(QSettings& settings, StartupKeys& keys)
+{
+    settings.beginGroup(QStringLiteral("Sensitivity"));
+    keys.xAxisUpper = readInt(settings, QStringLiteral("xAxisUpper"), 150);
+    keys.yAxisLower = readDouble(settings, QStringLiteral("yAxisLower"), 1e-5);
+    keys.yAxisUpper = readDouble(settings, QStringLiteral("yAxisUpper"), 1.0);
+    keys.bandWidth = readInt(settings, QStringLiteral("bandWidth"), 15);
+    keys.isTest = readInt(settings, QStringLiteral("isTest"), 0);
+    keys.isMockData = readInt(settings, QStringLiteral("isMockData"), 0);
+    keys.isFSMode = readInt(settings, QStringLiteral("isFSMode"), 0);
+    keys.isChinese = readInt(settings, QStringLiteral("isChinese"), 0);
+    settings.endGroup();
+}
+
+void readComGroup(QSettings& settings, StartupKeys& keys)
+{
+    settings.beginGroup(QStringLiteral("Com"));
+    keys.baudRate = readInt(settings, QStringLiteral("baudRate"), 921600);
+    settings.endGroup();
+}
+
+void applyClamps(StartupKeys& keys)
+{
+    keys.baudRate = clampBaudRate(keys.baudRate);
+    keys.xAxisUpper = clampXAxisUpper(keys.xAxisUpper);
+    keys.yAxisLower = clampYAxisLower(keys.yAxisLower);
+    keys.yAxisUpper = clampYAxisUpper(keys.yAxisUpper, keys.yAxisLower);
+}
+
 } // namespace SettingsFile

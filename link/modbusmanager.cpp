@@ -2,8 +2,8 @@
 
 #include "core/globalstate.h"
 #include "core/logger.h"
-#include "link/crc16.h"
 #include "link/instrumentframes.h"
+#include "link/replycutter.h"
 
 #include <QDebug>
 #include <QMetaEnum>
@@ -615,28 +615,30 @@ void ModbusManager::readAddr40000Finished()
 
 void ModbusManager::readFixedReply(ModbusAddr kind, int size)
 {
-    if (serialPort->bytesAvailable() < size)
+    const qint64 available = serialPort->bytesAvailable();
+    if (available < size)
         return;
-    const QByteArray reply = serialPort->read(size);
-    const bool wellFormed = quint8(reply.at(0)) == 0x01 && quint8(reply.at(1)) == 0x03 &&
-                            quint8(reply.at(2)) == size - 5 && checkCRC16(reply, 0, size);
-    if (wellFormed) {
-        emit sig_readDataFinished(kind, reply);
+    const ReplyCutter::FixedReply cut = ReplyCutter::cutFixedReply(serialPort->peek(available), size);
+    serialPort->skip(cut.consumed);
+    if (cut.outcome == ReplyCutter::FixedReply::Accepted) {
+        emit sig_readDataFinished(kind, cut.reply);
         return;
     }
     // Whatever follows a broken reply is out of step too; the next request
     // starts clean.
-    const qint64 dropped = reply.size() + serialPort->bytesAvailable();
-    discardWaiting();
     Logger::instance()->log(QStringLiteral("Bad reply to request %1 discarded (%2 bytes, starting %3)")
                                 .arg(int(kind))
-                                .arg(dropped)
-                                .arg(QString::fromLatin1(reply.left(8).toHex(' ').toUpper())));
+                                .arg(cut.consumed)
+                                .arg(QString::fromLatin1(cut.reply.left(8).toHex(' ').toUpper())));
 }
 
 void ModbusManager::readOtherDataFinished()
 {
     // One readyRead may announce a burst of frames: hand on all complete ones.
-    while (serialPort->bytesAvailable() >= streamFrameSize)
-        emit sig_readDataFinished(Addrdds_data, serialPort->read(streamFrameSize));
+    int consumed = 0;
+    const QVector<QByteArray> frames =
+        ReplyCutter::cutStreamFrames(serialPort->peek(serialPort->bytesAvailable()), streamFrameSize, &consumed);
+    serialPort->skip(consumed);
+    for (const QByteArray& frame : frames)
+        emit sig_readDataFinished(Addrdds_data, frame);
 }

@@ -6,7 +6,7 @@ TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 RUN_PACKAGES=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev libqt5serialbus5-dev
               libqcustomplot-dev libfftw3-dev libqt5svg5-dev fonts-noto-cjk)
-TEST_PACKAGES=(socat xvfb python3-scipy python3-numpy python3-pandas libmodbus-dev nodejs)
+TEST_PACKAGES=(socat xvfb python3-scipy python3-numpy python3-pandas libmodbus-dev nodejs clang-14 libclang-rt-14-dev)
 
 install_missing() {
     local missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test.
 # TERVAL_SANITIZE=1 builds and tests with AddressSanitizer and UBSan instead.
+# Then the fuzz targets run for a bounded time each (tests/fuzz/run_fuzz.sh).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
@@ -15,3 +16,4 @@ fi
 install_node_tools "$dir"
 cd "$dir"
 ctest --output-on-failure --no-label-summary --timeout 300
+bash "$TOP/tests/fuzz/run_fuzz.sh"

@@ -593,7 +593,9 @@ void MainModuleForm::refreshPlot()
 
     ui->edt_samples->setText(QString::number(n));
     ui->edt_mear->setText(QString::number(lastValue, 'f', 2));
-    ui->edt_svg->setText(QString::number(qRound(maxValue - minValue)));
+    // Rounded as a double: a replay file may hold values whose spread no
+    // int can take.
+    ui->edt_svg->setText(QString::number(std::round(maxValue - minValue), 'f', 0));
 
     maxText->setText(QString::number(maxValue, 'g', 6));
     minText->setText(QString::number(minValue, 'g', 6));

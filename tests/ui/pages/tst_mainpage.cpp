@@ -815,6 +815,9 @@ void TestMainPage::statistics_data()
     QTest::newRow("six digits") << QVector<double>{49999.123, 50012.987, 50005.5} << "50013" << "49999.1"
                                 << "50005.50" << "14";
     QTest::newRow("single value") << QVector<double>{35179.26} << "35179.3" << "35179.3" << "35179.26" << "0";
+    // a replay file may hold any finite number: a spread beyond int
+    QTest::newRow("spread beyond int") << QVector<double>{-1.5e9, 1.5e9} << "1.5e+09" << "-1.5e+09"
+                                       << "1500000000.00" << "3000000000";
 }
 
 void TestMainPage::statistics()
