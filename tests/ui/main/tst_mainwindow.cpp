@@ -211,6 +211,20 @@ void closePopupSoon(QObject* context, bool& opened)
     });
 }
 
+// The window's own widget of that name, not a page's namesake.
+QObject* windowOwnChild(QWidget* w, const QString& name)
+{
+    const auto* stack = w->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+    for (QObject* o : w->findChildren<QObject*>(name)) {
+        bool inPage = false;
+        for (QObject* p = o->parent(); p && !inPage; p = p->parent())
+            inPage = p == stack;
+        if (!inPage)
+            return o;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -554,7 +568,7 @@ void TestMainWindow::languageAtStart()
     QFETCH(QString, english);
     QFETCH(QString, chinese);
     auto w = makeWindow(1, 1);
-    QObject* x = w->findChild<QObject*>(name);
+    QObject* x = windowOwnChild(w.get(), name);
     QVERIFY(x);
     QCOMPARE(x->property("text").toString(), chinese);
 

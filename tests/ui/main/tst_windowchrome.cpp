@@ -85,6 +85,20 @@ QImage fileImage(const QString& path)
     return QImage(path).convertToFormat(QImage::Format_ARGB32);
 }
 
+// The window's own widget of that name, not a page's namesake.
+QObject* windowOwnChild(QWidget* w, const QString& name)
+{
+    const auto* stack = w->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+    for (QObject* o : w->findChildren<QObject*>(name)) {
+        bool inPage = false;
+        for (QObject* p = o->parent(); p && !inPage; p = p->parent())
+            inPage = p == stack;
+        if (!inPage)
+            return o;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class TestWindowChrome : public QObject
@@ -164,7 +178,7 @@ void TestWindowChrome::formTree()
         {"edt_dataRate", "0.001", "edtb"},      {"label_DataRateUnit", "S", "lbl"},
     };
     for (const auto& t : texts) {
-        QObject* x = w->findChild<QObject*>(QLatin1String(t.name));
+        QObject* x = windowOwnChild(w.get(), QLatin1String(t.name));
         QVERIFY2(x, t.name);
         QCOMPARE(x->property("text").toString(), QString::fromUtf8(t.text));
         QCOMPARE(x->property("name").toString(), QString::fromUtf8(t.style));
