@@ -19,7 +19,8 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
+namespace
+{
 
 const char kNameFormat[] = "yyyyMMdd_hhmmss";
 
@@ -101,9 +102,7 @@ SaveModuleForm::~SaveModuleForm()
     delete ui;
 }
 
-void SaveModuleForm::resizeEvent(QResizeEvent*)
-{
-}
+void SaveModuleForm::resizeEvent(QResizeEvent*) {}
 
 void SaveModuleForm::initStyle()
 {
@@ -157,9 +156,10 @@ void SaveModuleForm::on_btnOpen_clicked()
 {
     consoleEnabled = false;
     const QString start = ui->edt_filePath->text();
-    const QString chosen = m_chooseFolder ? m_chooseFolder(start)
-                                          : QFileDialog::getExistingDirectory(
-                                                nullptr, QStringLiteral("Select a Directory"), start,
+    const QString chosen =
+        m_chooseFolder
+            ? m_chooseFolder(start)
+            : QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Select a Directory"), start,
                                                 QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (chosen.isEmpty())
         return;
@@ -184,8 +184,8 @@ void SaveModuleForm::on_btn_Save_clicked()
 
     const QString comments = ui->textEdit->toPlainText();
     if (folderReady && !comments.isEmpty())
-        paramManager->appendTextToFile(
-            QStringLiteral("%1/%2.txt").arg(folder, RecordingNames::stripCsvSuffix(name)), comments);
+        paramManager->appendTextToFile(QStringLiteral("%1/%2.txt").arg(folder, RecordingNames::stripCsvSuffix(name)),
+                                       comments);
 
     // Digits only (the validator); 0, empty or unreadable: until stopped.
     const QString durationText = ui->edt_saveTime->text();
@@ -195,8 +195,8 @@ void SaveModuleForm::on_btn_Save_clicked()
     if (ok && seconds <= qulonglong(INT_MAX))
         duration = int(seconds);
     else if (!durationText.isEmpty() && !wasRecording)
-        paramManager->log(
-            QStringLiteral("SaveModuleForm duration \"%1\" s is not usable: recording until stopped").arg(durationText));
+        paramManager->log(QStringLiteral("SaveModuleForm duration \"%1\" s is not usable: recording until stopped")
+                              .arg(durationText));
 
     paramManager->setSaveParam(!wasRecording, duration, pathName, ui->chk_saveFiles->isChecked());
     showSaveText(paramManager->isChinese == 1, !wasRecording);
@@ -205,8 +205,8 @@ void SaveModuleForm::on_btn_Save_clicked()
 
 void SaveModuleForm::showSaveText(bool chinese, bool recording)
 {
-    const char* text = chinese ? (recording ? kSavingChinese : kSaveChinese)
-                               : (recording ? kSavingEnglish : kSaveEnglish);
+    const char* text =
+        chinese ? (recording ? kSavingChinese : kSaveChinese) : (recording ? kSavingEnglish : kSaveEnglish);
     ui->btn_Save->setText(QString::fromUtf8(text));
 }
 
@@ -234,14 +234,9 @@ void SaveModuleForm::resetForm()
 void SaveModuleForm::slot_setLanguage(int num)
 {
     const QPair<QWidget*, const char*> chinese[] = {
-        {ui->label, "文件名格式"},
-        {ui->label_2, "选择文件夹"},
-        {ui->label_3, "实际路径 + 文件名"},
-        {ui->label_4, "备注"},
-        {ui->lbl_time, "秒"},
-        {ui->chk_saveFiles, "保存为连续文件"},
-        {ui->chk_local, "本地保存"},
-        {ui->chk_SD, "保存到SD卡"},
+        {ui->label, "文件名格式"},   {ui->label_2, "选择文件夹"}, {ui->label_3, "实际路径 + 文件名"},
+        {ui->label_4, "备注"},       {ui->lbl_time, "秒"},        {ui->chk_saveFiles, "保存为连续文件"},
+        {ui->chk_local, "本地保存"}, {ui->chk_SD, "保存到SD卡"},
     };
     if (!languageTextsKept) {
         languageTextsKept = true;
@@ -283,9 +278,8 @@ void SaveModuleForm::slots_updateForm(QVector<double> datas, FrequencyType frequ
         gathered.clear();
         overflowReported = false;
     } else if (gathered.size() > samplingRate) {
-        qDebug().noquote() << QStringLiteral("2025.07.02 Wrong  sendsize  samplingRate: %1,%2")
-                                  .arg(gathered.size())
-                                  .arg(samplingRate);
+        qDebug().noquote()
+            << QStringLiteral("2025.07.02 Wrong  sendsize  samplingRate: %1,%2").arg(gathered.size()).arg(samplingRate);
         // Lost from the recording: worth a line, once until seconds come whole again.
         if (!overflowReported) {
             overflowReported = true;
@@ -307,14 +301,14 @@ void SaveModuleForm::updateConsole(const QVector<double>& datas)
 {
     const QDateTime now = nowUtc();
     const int ms = now.time().msec();
-    QString html = QStringLiteral(
-        "<table style=\"font-family: 'MiSans'; font-size: 18px; color: #2B3B50; line-height: 31px;\">");
+    QString html =
+        QStringLiteral("<table style=\"font-family: 'MiSans'; font-size: 18px; color: #2B3B50; line-height: 31px;\">");
     int rows = 0;
     // Row times are the arrival time plus the value's index in ms, at any rate.
     for (int i = 0; i < datas.size(); i += 10) {
         const int at = ms + i;
-        const QString time = now.addSecs(at / 1000).toString(QStringLiteral("HH:mm:ss."))
-            + QStringLiteral("%1").arg(at % 1000, 3, 10, QLatin1Char('0'));
+        const QString time = now.addSecs(at / 1000).toString(QStringLiteral("HH:mm:ss.")) +
+                             QStringLiteral("%1").arg(at % 1000, 3, 10, QLatin1Char('0'));
         html += QStringLiteral("<tr><td style='padding-right: 20px;'>%1</td><td>%2</td></tr>\n")
                     .arg(time, QString::number(datas.at(i), 'f', 2));
         ++rows;

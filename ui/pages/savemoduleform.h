@@ -27,8 +27,8 @@ public:
     // Asks for a folder, starting at the given one; empty when cancelled.
     using FolderChooser = std::function<QString(const QString& start)>;
 
-    static constexpr int kConsoleMaxLines = 5000; // trimmed when it holds more
-    static constexpr int kConsoleCutLines = 1000; // at least this much goes at a time
+    static constexpr int kConsoleMaxLines = 5000;      // trimmed when it holds more
+    static constexpr int kConsoleCutLines = 1000;      // at least this much goes at a time
     static constexpr int kConsoleFlattenEvery = 12000; // console updates
 
     SaveModuleForm(ParamManager* paramManager, QWidget* parent = nullptr);

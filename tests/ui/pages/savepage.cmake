@@ -9,3 +9,10 @@ terval_add_test(tst_savepage
   LABELS ui
   TIMEOUT 300
   ENV "TZ=XST-8")
+
+terval_add_test(tst_savepage_e2e
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_savepage_e2e.cpp ${CMAKE_CURRENT_LIST_DIR}/savepagerig.h
+          ${CMAKE_CURRENT_LIST_DIR}/mainpagerig.h
+  LIBS ui_main resources testpeers Qt5::SerialPort
+  LABELS ui
+  TIMEOUT 180)

@@ -165,20 +165,14 @@ public:
     // Returns once the recording worker has handled everything sent so far.
     void drainWorker()
     {
-        QMetaObject::invokeMethod(hub->saveFileThread, [] {}, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            hub->saveFileThread, [] {}, Qt::BlockingQueuedConnection);
     }
 
     // A data-handler batch through the hub, as the live path delivers it.
-    void feed(const QVector<double>& values, int rate)
-    {
-        emit hub->sig_updateForm(values, FrequencyType(rate));
-    }
+    void feed(const QVector<double>& values, int rate) { emit hub->sig_updateForm(values, FrequencyType(rate)); }
 
-    template <typename T>
-    T* child(const char* name) const
-    {
-        return page->findChild<T*>(QLatin1String(name));
-    }
+    template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
     QString text(const char* name) const
     {
         if (auto* b = child<QAbstractButton>(name))

@@ -16,7 +16,8 @@
 
 #include <climits>
 
-namespace {
+namespace
+{
 
 // "count@rate" steps of a batching run.
 struct Step {
@@ -165,7 +166,8 @@ void TestSavePage::defaults()
     QVERIFY(rig.child<QCheckBox>("chk_SD")->isHidden());
     QCOMPARE(rig.text("btn_Save"), QStringLiteral("Save"));
     QCOMPARE(rig.text("edt_saveTime"), QStringLiteral("0"));
-    QCOMPARE(rig.child<QLineEdit>("edt_saveTime")->validator(), static_cast<const QValidator*>(rig.hub->getIntValidator()));
+    QCOMPARE(rig.child<QLineEdit>("edt_saveTime")->validator(),
+             static_cast<const QValidator*>(rig.hub->getIntValidator()));
     QVERIFY(!rig.page->isConsoleOutputEnabled());
     QCOMPARE(rig.child<QPushButton>("btn_Save")->size(), QSize(114, 44));
     QCOMPARE(rig.child<QPushButton>("btnOpen")->size(), QSize(84, 44));
@@ -434,8 +436,7 @@ void TestSavePage::comments_data()
         << QByteArray("\xe7\xac\xac\xe4\xb8\x80\xe8\xa1\x8c\n  second line \t\n") << "file" << false;
     QTest::newRow("percent signs and .CSV inside")
         << "50% at %1 .CSV.csv" << QByteArray("50% at %1 .CSV.csv") << "file" << false;
-    QTest::newRow("a folder named like a CSV file")
-        << "abc" << QByteArray("abc") << "old.CSV.d" << false;
+    QTest::newRow("a folder named like a CSV file") << "abc" << QByteArray("abc") << "old.CSV.d" << false;
     QTest::newRow("two clicks in one second") << "abc" << QByteArray("abc") << "file" << true;
     QTest::newRow("none") << "" << QByteArray() << "file" << false;
 }
@@ -485,15 +486,15 @@ void TestSavePage::console_data()
     QVector<double> fifty;
     for (int i = 0; i < 50; ++i)
         fifty.append(50000.004 + i * 0.5);
-    QTest::newRow("1000/s, 50 values")
-        << 1000 << fifty << utcAt(2026, 1, 3, 10, 15, 30, 123) << true
-        << QStringList{"10:15:30.123", "10:15:30.133", "10:15:30.143", "10:15:30.153", "10:15:30.163"}
-        << QStringList{"50000.00", "50005.00", "50010.00", "50015.00", "50020.00"};
+    QTest::newRow("1000/s, 50 values") << 1000 << fifty << utcAt(2026, 1, 3, 10, 15, 30, 123) << true
+                                       << QStringList{"10:15:30.123", "10:15:30.133", "10:15:30.143", "10:15:30.153",
+                                                      "10:15:30.163"}
+                                       << QStringList{"50000.00", "50005.00", "50010.00", "50015.00", "50020.00"};
     QVector<double> twenty(20, -12.346);
     twenty[10] = 0.005001;
-    QTest::newRow("20/s across a second") << 20 << twenty << utcAt(2026, 1, 3, 10, 15, 30, 995) << true
-                                          << QStringList{"10:15:30.995", "10:15:31.005"}
-                                          << QStringList{"-12.35", "0.01"};
+    QTest::newRow("20/s across a second")
+        << 20 << twenty << utcAt(2026, 1, 3, 10, 15, 30, 995) << true << QStringList{"10:15:30.995", "10:15:31.005"}
+        << QStringList{"-12.35", "0.01"};
     QTest::newRow("1/s before midnight") << 1 << QVector<double>{48765.4321} << utcAt(2026, 1, 3, 23, 59, 59, 999)
                                          << true << QStringList{"23:59:59.999"} << QStringList{"48765.43"};
     QTest::newRow("console off") << 1000 << fifty << utcAt(2026, 1, 3, 10, 15, 30, 123) << false << QStringList{}
@@ -600,15 +601,33 @@ void TestSavePage::language_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("english");
     QTest::addColumn<QString>("chinese");
-    QTest::newRow("label") << "label" << "Filename Format" << "文件名格式";
-    QTest::newRow("label_2") << "label_2" << "Select Folder" << "选择文件夹";
-    QTest::newRow("label_3") << "label_3" << "Actual Path + Filename" << "实际路径 + 文件名";
-    QTest::newRow("label_4") << "label_4" << "Comments" << "备注";
-    QTest::newRow("btn_Save") << "btn_Save" << "Save" << "保存";
-    QTest::newRow("lbl_time") << "lbl_time" << "S" << "秒";
-    QTest::newRow("chk_saveFiles") << "chk_saveFiles" << "Save as consecutive files" << "保存为连续文件";
-    QTest::newRow("chk_local") << "chk_local" << "Saving locally" << "本地保存";
-    QTest::newRow("chk_SD") << "chk_SD" << "Saving to SD Card" << "保存到SD卡";
+    QTest::newRow("label") << "label"
+                           << "Filename Format"
+                           << "文件名格式";
+    QTest::newRow("label_2") << "label_2"
+                             << "Select Folder"
+                             << "选择文件夹";
+    QTest::newRow("label_3") << "label_3"
+                             << "Actual Path + Filename"
+                             << "实际路径 + 文件名";
+    QTest::newRow("label_4") << "label_4"
+                             << "Comments"
+                             << "备注";
+    QTest::newRow("btn_Save") << "btn_Save"
+                              << "Save"
+                              << "保存";
+    QTest::newRow("lbl_time") << "lbl_time"
+                              << "S"
+                              << "秒";
+    QTest::newRow("chk_saveFiles") << "chk_saveFiles"
+                                   << "Save as consecutive files"
+                                   << "保存为连续文件";
+    QTest::newRow("chk_local") << "chk_local"
+                               << "Saving locally"
+                               << "本地保存";
+    QTest::newRow("chk_SD") << "chk_SD"
+                            << "Saving to SD Card"
+                            << "保存到SD卡";
 }
 
 void TestSavePage::language()
@@ -772,10 +791,9 @@ void TestSavePage::splits_data()
     QTest::newRow("1000/s at midnight") << 1000 << utcAt(2026, 1, 3, 23, 59, 58, 600)
                                         << QStringList{"20260103_235958_RQ_1000Hz.CSV", "20260104_000000_RQ_1000Hz.CSV"}
                                         << "00:00:00.000";
-    QTest::newRow("200/s at the year's end") << 200 << utcAt(2025, 12, 31, 23, 59, 58, 333)
-                                             << QStringList{"20251231_235958_RQ_200Hz.CSV",
-                                                            "20260101_000000_RQ_200Hz.CSV"}
-                                             << "00:00:00.003";
+    QTest::newRow("200/s at the year's end")
+        << 200 << utcAt(2025, 12, 31, 23, 59, 58, 333)
+        << QStringList{"20251231_235958_RQ_200Hz.CSV", "20260101_000000_RQ_200Hz.CSV"} << "00:00:00.003";
     QTest::newRow("200/s keeps its day file at 11:00")
         << 200 << utcAt(2026, 1, 3, 10, 59, 58, 600) << QStringList{"20260103_105958_RQ_200Hz.CSV"} << "";
 }
