@@ -4,7 +4,8 @@
 // times the step, so the time column is evenly spaced. Only an anchoring
 // (recording start, new-file request) brings the line back to the clock;
 // a roll-over starts a new file but keeps the line running, so the new file
-// continues exactly where the old one stopped.
+// continues exactly where the old one stopped. Files are cut by the stamped
+// times, so each file holds only rows of the hour or day its name gives.
 
 #include <QDateTime>
 #include <QString>
@@ -35,6 +36,9 @@ public:
     // Roll-over at utc: new boundaries from utc, the line itself runs on
     // without a gap or a repeat. The clean-up day is left alone.
     void continueAcrossRollOver(const QDateTime& utc);
+    // The current file is named after fileTime: its period (hour or day)
+    // is the one that holds that time, whenever the line was anchored.
+    void boundFileAt(const QDateTime& fileTime) { setBoundaries(fileTime); }
 
     // Time of the sample offsetMs after the next unstamped one, ms since the epoch.
     qint64 stampMs(qint64 offsetMs) const { return m_startMs + m_elapsedMs + offsetMs; }

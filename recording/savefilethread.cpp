@@ -66,8 +66,12 @@ void SaveFileThread::slots_syncSaveParam(bool isSave, int interval, QString file
     this->filePathName = filePathName;
     remaining = static_cast<qint64>(interval);
     this->isSaveConsecutivefiles = isSaveConsecutivefiles;
-    if (isSave)
+    if (isSave) {
         timeLine.requestRestart();
+        // A new recording reports its own write failures.
+        writeFailing = false;
+        failedWrites = 0;
+    }
 }
 
 void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime)
@@ -94,36 +98,68 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
             QMutexLocker lock(&GlobalState::instance().newFileMutex);
             GlobalState::instance().newFileRequest = false;
         }
-        timeLine.anchor(utc);
+        anchorTimeLine(utc);
     }
 
     const int step = CsvTimeLine::stepMs(data_frequency);
     for (int i = 0; i < datas.size(); ++i) {
         const qint64 ms = timeLine.stampMs(qint64(step) * i);
-        if (pendingValues.isEmpty())
-            pendingFirstMs = ms;
         pendingValues.append(datas.at(i));
         pendingTimes.append(CsvTimeLine::timeText(ms, data_frequency));
+        pendingMs.append(ms);
     }
     timeLine.advance(qint64(datas.size()) * step);
 
-    // Whether recording or not; the values just stamped go under the new name.
-    rollOverIfDue(utc, timeLine.rollOverDue(utc, data_frequency));
-
     if (pendingValues.size() == data_frequency) {
-        emit sig_SendServerData(pendingFirstMs, pendingValues, data_frequency, step);
-        if (isSave && !filePathName.isEmpty())
-            writeTimeValueCsv(data_frequency);
+        emit sig_SendServerData(pendingMs.first(), pendingValues, data_frequency, step);
+        // Rolls over whether recording or not; writes only while recording.
+        writeOrRollBatch(data_frequency);
         pendingValues.clear();
         pendingTimes.clear();
+        pendingMs.clear();
         countDownBatch();
     } else if (pendingValues.size() > data_frequency) {
         // Pieces of two different seconds: neither is a whole second.
         pendingValues.clear();
         pendingTimes.clear();
+        pendingMs.clear();
     }
 
     cleanUpIfDue(utc);
+}
+
+void SaveFileThread::anchorTimeLine(const QDateTime& utcTime)
+{
+    timeLine.anchor(utcTime);
+    // The file is named after the click that started it, which may lie in
+    // the hour or day before the first batch: its period is its name's.
+    const QString name = filePathName.mid(filePathName.lastIndexOf(QLatin1Char('/')) + 1);
+    const QDateTime named = RecordingNames::timestampOfName(name);
+    if (named.isValid() && !(utcTime < named))
+        timeLine.boundFileAt(named);
+}
+
+void SaveFileThread::writeOrRollBatch(int dataFrequency)
+{
+    const bool recording = isSave && !filePathName.isEmpty();
+    int from = 0;
+    for (int i = 0; i < pendingMs.size(); ++i) {
+        const QDateTime stamped = QDateTime::fromMSecsSinceEpoch(pendingMs.at(i), Qt::UTC);
+        if (!timeLine.rollOverDue(stamped, dataFrequency))
+            continue;
+        // Rows stamped from the boundary on belong to the next file, named
+        // after the first of them.
+        const QString rolled = RecordingNames::rolledPath(filePathName, stamped);
+        if (rolled.isEmpty())
+            break; // no folder part: keep the name, try again with the next batch
+        if (recording && i > from)
+            writeTimeValueCsv(dataFrequency, from, i);
+        filePathName = rolled;
+        timeLine.continueAcrossRollOver(stamped);
+        from = i;
+    }
+    if (recording && from < pendingMs.size())
+        writeTimeValueCsv(dataFrequency, from, pendingMs.size());
 }
 
 void SaveFileThread::rollOverIfDue(const QDateTime& utcTime, bool due)
@@ -157,19 +193,64 @@ void SaveFileThread::cleanUpIfDue(const QDateTime& utcTime)
     removeFilesOlderThan(RecordingNames::folderOf(filePathName), CsvTimeLine::cleanupLimit(utcTime));
 }
 
-void SaveFileThread::writeTimeValueCsv(int dataFrequency)
+bool SaveFileThread::writeTimeValueCsv(int dataFrequency, int from, int to)
 {
     if (pendingValues.size() != pendingTimes.size())
-        return;
-    QFile file(RecordingNames::scalarCsvPath(filePathName, dataFrequency));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        Logger::instance()->log(kOpenFailed + file.errorString());
-        return;
+        return false;
+    QByteArray bytes;
+    {
+        QTextStream out(&bytes, QIODevice::WriteOnly);
+        prepareCsvStream(out, 10);
+        for (int i = from; i < to; ++i)
+            out << pendingTimes.at(i) << ',' << pendingValues.at(i) << '\n';
     }
-    QTextStream out(&file);
-    prepareCsvStream(out, 10);
-    for (int i = 0; i < pendingValues.size(); ++i)
-        out << pendingTimes.at(i) << ',' << pendingValues.at(i) << '\n';
+    return appendToFile(RecordingNames::scalarCsvPath(filePathName, dataFrequency), bytes);
+}
+
+bool SaveFileThread::appendToFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    // Unbuffered: a failed write leaves nothing behind to be flushed later.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+        Logger::instance()->log(kOpenFailed + file.errorString());
+        return false;
+    }
+    const qint64 before = file.size();
+    // A short write is retried for the rest, which then fails with the cause.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    bool ok = done == bytes.size();
+    QString error = file.errorString();
+    if (!ok && !file.isSequential())
+        file.resize(before); // may fail too; then the partial row stays, and the log says why
+    file.close();
+    if (ok && file.error() != QFileDevice::NoError) {
+        ok = false;
+        error = file.errorString();
+    }
+
+    if (!ok) {
+        ++failedWrites;
+        if (!writeFailing) {
+            writeFailing = true;
+            Logger::instance()->log(
+                QStringLiteral("Recording file %1 could not be written: %2. The rows are not in the file; the next "
+                               "second is tried again.")
+                    .arg(QDir::toNativeSeparators(path), error));
+        }
+    } else if (writeFailing) {
+        writeFailing = false;
+        Logger::instance()->log(QStringLiteral("Recording file %1 written again after %2 failed write(s).")
+                                    .arg(QDir::toNativeSeparators(path))
+                                    .arg(failedWrites));
+        failedWrites = 0;
+    }
+    return ok;
 }
 
 void SaveFileThread::removeFilesOlderThan(const QString& folder, const QDateTime& limit)
@@ -243,29 +324,27 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
 
 bool SaveFileThread::writeFidVectorCsv(QVector<XYZST>& buffer, const QString& path, const QDateTime& limit)
 {
-    QFile file(RecordingNames::vectorCsvPath(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        Logger::instance()->log(kOpenFailed + file.errorString());
-        return false;
-    }
-    QTextStream out(&file);
-    prepareCsvStream(out, 10);
+    QByteArray bytes;
     int written = 0;
     bool endedEarly = false;
-    for (const XYZST& r : qAsConst(buffer)) {
-        if (r.time.isValid() && !(r.time < limit)) {
-            endedEarly = true;
-            break;
+    {
+        QTextStream out(&bytes, QIODevice::WriteOnly);
+        prepareCsvStream(out, 10);
+        for (const XYZST& r : qAsConst(buffer)) {
+            if (r.time.isValid() && !(r.time < limit)) {
+                endedEarly = true;
+                break;
+            }
+            out << r.time.toUTC().toString(QStringLiteral("HH:mm:ss.zzz")) << ',' << r.x << ',' << r.y << ',' << r.z
+                << ',' << r.s;
+            for (double f : r.f)
+                out << ',' << f;
+            out << '\n';
+            ++written;
         }
-        out << r.time.toUTC().toString(QStringLiteral("HH:mm:ss.zzz")) << ',' << r.x << ',' << r.y << ',' << r.z << ','
-            << r.s;
-        for (double f : r.f)
-            out << ',' << f;
-        out << '\n';
-        ++written;
     }
-    out.flush();
-    file.close();
+    if (!appendToFile(RecordingNames::vectorCsvPath(path), bytes))
+        return false;
     buffer.remove(0, written);
     return endedEarly;
 }

@@ -3,8 +3,9 @@
 // batch of field samples on a running UTC time line, appends it to the
 // current CSV file while recording is on, hands every full batch to the
 // server client whether recording or not, ends a timed recording, rolls over
-// to a new file at UTC midnight (every whole hour at 1000 samples per second)
-// and deletes recordings older than 120 days once a day. It also writes the
+// to a new file at UTC midnight (every whole hour at 1000 samples per second),
+// cutting the batch at the boundary by its stamped times, and deletes
+// recordings older than 120 days once a day. It also writes the
 // crash log, the vector files and the three-axis test file.
 
 #include "core/types.h"
@@ -50,12 +51,18 @@ public slots:
     void slot_saveCrashLog(qlonglong timestamp, QString text);
 
 private:
-    void takeNewFileRequest();
+    void anchorTimeLine(const QDateTime& utcTime);
     void rollOverIfDue(const QDateTime& utcTime, bool due);
+    void writeOrRollBatch(int dataFrequency);
     void countDownBatch();
     void cleanUpIfDue(const QDateTime& utcTime);
 
-    void writeTimeValueCsv(int dataFrequency);
+    // Rows [from, to) of the pending second; false when they are not all in the file.
+    bool writeTimeValueCsv(int dataFrequency, int from, int to);
+    // Appends bytes; on a failed write the file is cut back to its size
+    // before, so it never ends in a partial row. Logs the failure once per
+    // run of failing seconds.
+    bool appendToFile(const QString& path, const QByteArray& bytes);
     void removeFilesOlderThan(const QString& folder, const QDateTime& limit);
     bool writeFidVectorCsv(QVector<XYZST>& buffer, const QString& path, const QDateTime& limit);
     // Writers nothing calls yet.
@@ -74,10 +81,15 @@ private:
     CsvTimeLine timeLine; // fileStart, elapsedMs, restart, lastCleanup, nextMidnight, nextHour
     qint64 remaining = 0;
 
-    // One second of samples being gathered, with the time text of each.
+    // One second of samples being gathered, with the time text and the
+    // stamped time (ms since the epoch) of each.
     QVector<double> pendingValues;
     QVector<QString> pendingTimes;
-    qint64 pendingFirstMs = 0; // time of pendingValues[0]
+    QVector<qint64> pendingMs;
+
+    // A run of seconds whose write failed after the file opened.
+    bool writeFailing = false;
+    int failedWrites = 0;
 
     QVector<XYZST> vectorBuffer;
     bool vectorNewFile = true;

@@ -17,9 +17,15 @@ Printed keys:
   diffs_ms    distinct differences between consecutive times, in ms, with
               a day added when the clock passes midnight
   increasing  the times strictly increase over the concatenation
+  named       per file whose name starts with a time "yyyyMMdd_hhmmss":
+              "wraps" (its times pass midnight, so some rows are of the
+              next date), "before_name" (a row earlier than the name's
+              time), "hours" (distinct hours of its rows, sorted) and
+              "name_hour" (the hour in its name)
 """
 import csv
 import json
+import os
 import re
 import sys
 
@@ -33,6 +39,8 @@ def main():
 
     times, values, widths, file_rows, pandas_rows = [], [], set(), [], []
     day_ms = []
+    named = []
+    name_pattern = re.compile(r"^(\d{8})_(\d\d)(\d\d)(\d\d)")
     for name in files:
         with open(name, newline="", encoding="utf-8") as f:
             rows = list(csv.reader(f))
@@ -44,8 +52,19 @@ def main():
         frame = pd.read_csv(name, header=None, dtype=str, keep_default_na=False)
         pandas_rows.append(int(len(frame)))
         parsed = pd.to_datetime(frame[0], format=pd_format)
-        day_ms.extend(int(t.hour * 3600000 + t.minute * 60000 + t.second * 1000 + t.microsecond // 1000)
-                      for t in parsed)
+        file_ms = [int(t.hour * 3600000 + t.minute * 60000 + t.second * 1000 + t.microsecond // 1000)
+                   for t in parsed]
+        day_ms.extend(file_ms)
+        m = name_pattern.match(os.path.basename(name))
+        if m:
+            name_ms = (int(m.group(2)) * 3600 + int(m.group(3)) * 60 + int(m.group(4))) * 1000
+            named.append({
+                "file": os.path.basename(name),
+                "wraps": any(b < a for a, b in zip(file_ms, file_ms[1:])),
+                "before_name": bool(file_ms) and file_ms[0] < name_ms,
+                "hours": sorted({t.hour for t in parsed}),
+                "name_hour": int(m.group(2)),
+            })
 
     # Unwrap midnight: a jump back of more than half a day is the next day.
     offset, unwrapped, last = 0, [], None
@@ -66,6 +85,7 @@ def main():
         "format_ok": all(pattern.match(t) for t in times),
         "diffs_ms": diffs,
         "increasing": all(b > a for a, b in zip(unwrapped, unwrapped[1:])),
+        "named": named,
     }))
 
 

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,7 +23,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -63,7 +67,27 @@ struct ReadBack {
     bool formatOk = false;
     QVector<qint64> diffs;
     bool increasing = false;
+    QJsonArray named;
 };
+
+// Empty when every row of every file lies in the day (and, for hourly
+// files, the hour) that the file's name gives; else what does not.
+QString nameMismatches(const ReadBack& r, bool hourly)
+{
+    QStringList bad;
+    for (const QJsonValue& v : r.named) {
+        const QJsonObject f = v.toObject();
+        const QString file = f["file"].toString();
+        if (f["wraps"].toBool())
+            bad << file + ": rows of the next day";
+        if (f["before_name"].toBool())
+            bad << file + ": rows before its name's time";
+        const QJsonArray hours = f["hours"].toArray();
+        if (hourly && (hours.size() != 1 || hours.at(0).toInt() != f["name_hour"].toInt()))
+            bad << file + ": rows of other hours";
+    }
+    return bad.join("; ");
+}
 
 ReadBack readBack(const QStringList& files, const QString& format)
 {
@@ -102,6 +126,7 @@ ReadBack readBack(const QStringList& files, const QString& format)
     for (const QJsonValue& v : o["diffs_ms"].toArray())
         r.diffs.append(qint64(v.toDouble()));
     r.increasing = o["increasing"].toBool();
+    r.named = o["named"].toArray();
     return r;
 }
 
@@ -282,26 +307,28 @@ private slots:
             << QVector<QDateTime>{utc(2026, 1, 3, 10, 59, 57, 400), utc(2026, 1, 3, 10, 59, 58, 400),
                                   utc(2026, 1, 3, 10, 59, 59, 400), utc(2026, 1, 3, 11, 0, 0, 400),
                                   utc(2026, 1, 3, 11, 0, 1, 400), utc(2026, 1, 3, 11, 0, 2, 400)}
-            << QStringList{"20260103_105957_RQ_1000Hz.CSV", "20260103_110000_RQ_1000Hz.CSV"} << QVector<int>{3000, 3000}
-            << "11:00:00.400";
-        // Jittered: 10:59:59.999 is still the old file, 11:00:00.000 is not.
+            << QStringList{"20260103_105957_RQ_1000Hz.CSV", "20260103_110000_RQ_1000Hz.CSV"} << QVector<int>{2600, 3400}
+            << "11:00:00.000";
+        // Jittered completion times do not matter: the stamps decide.
         QTest::newRow("1000/s exactly at 11:00")
             << 1000 << "20260103_105958.CSV"
             << QVector<QDateTime>{utc(2026, 1, 3, 10, 59, 58, 700), utc(2026, 1, 3, 10, 59, 59, 999),
                                   utc(2026, 1, 3, 11, 0, 0, 0), utc(2026, 1, 3, 11, 0, 1, 200)}
-            << QStringList{"20260103_105958_RQ_1000Hz.CSV", "20260103_110000_RQ_1000Hz.CSV"} << QVector<int>{2000, 2000}
-            << "11:00:00.700";
+            << QStringList{"20260103_105958_RQ_1000Hz.CSV", "20260103_110000_RQ_1000Hz.CSV"} << QVector<int>{1300, 2700}
+            << "11:00:00.000";
         QTest::newRow("200/s keeps its file at 11:00")
             << 200 << "20260103_105958.CSV"
             << QVector<QDateTime>{utc(2026, 1, 3, 10, 59, 58, 500), utc(2026, 1, 3, 10, 59, 59, 500),
                                   utc(2026, 1, 3, 11, 0, 0, 500), utc(2026, 1, 3, 11, 0, 1, 500)}
             << QStringList{"20260103_105958_RQ_200Hz.CSV"} << QVector<int>{800} << "";
+        // The second completed at 23:59:59.250 holds 250 ms of the next day:
+        // those rows open the next day's file.
         QTest::newRow("200/s at midnight")
             << 200 << "20260103_235958.CSV"
             << QVector<QDateTime>{utc(2026, 1, 3, 23, 59, 58, 250), utc(2026, 1, 3, 23, 59, 59, 250),
                                   utc(2026, 1, 4, 0, 0, 0, 250), utc(2026, 1, 4, 0, 0, 1, 250)}
-            << QStringList{"20260103_235958_RQ_200Hz.CSV", "20260104_000000_RQ_200Hz.CSV"} << QVector<int>{400, 400}
-            << "00:00:00.250";
+            << QStringList{"20260103_235958_RQ_200Hz.CSV", "20260104_000000_RQ_200Hz.CSV"} << QVector<int>{350, 450}
+            << "00:00:00.000";
         QTest::newRow("20/s at midnight, late batches")
             << 20 << "20260103_235958.CSV"
             << QVector<QDateTime>{utc(2026, 1, 3, 23, 59, 58, 0), utc(2026, 1, 3, 23, 59, 59, 300),
@@ -313,8 +340,18 @@ private slots:
             << 1000 << "20260103_235958.CSV"
             << QVector<QDateTime>{utc(2026, 1, 3, 23, 59, 58, 600), utc(2026, 1, 3, 23, 59, 59, 600),
                                   utc(2026, 1, 4, 0, 0, 0, 600), utc(2026, 1, 4, 0, 0, 1, 600)}
-            << QStringList{"20260103_235958_RQ_1000Hz.CSV", "20260104_000000_RQ_1000Hz.CSV"} << QVector<int>{2000, 2000}
-            << "00:00:00.600";
+            << QStringList{"20260103_235958_RQ_1000Hz.CSV", "20260104_000000_RQ_1000Hz.CSV"} << QVector<int>{1400, 2600}
+            << "00:00:00.000";
+        // Started in the last second of the hour or day, first batch after
+        // it: the rows go to a file of their own hour or day.
+        QTest::newRow("1000/s started at 10:59:59")
+            << 1000 << "20260103_105959.CSV"
+            << QVector<QDateTime>{utc(2026, 1, 3, 11, 0, 0, 300), utc(2026, 1, 3, 11, 0, 1, 300)}
+            << QStringList{"20260103_110000_RQ_1000Hz.CSV"} << QVector<int>{2000} << "";
+        QTest::newRow("20/s started at 23:59:59")
+            << 20 << "20260103_235959.CSV"
+            << QVector<QDateTime>{utc(2026, 1, 4, 0, 0, 0, 500), utc(2026, 1, 4, 0, 0, 1, 500)}
+            << QStringList{"20260104_000000_RQ_20Hz.CSV"} << QVector<int>{40} << "";
     }
     void rollOver()
     {
@@ -348,6 +385,9 @@ private slots:
         QCOMPARE(r.diffs, QVector<qint64>{1000 / rate});
         if (files.size() > 1)
             QCOMPARE(r.times.value(rows.at(0)), firstOfSecond);
+        QCOMPARE(r.named.size(), files.size());
+        const QString mismatches = nameMismatches(r, rate == 1000);
+        QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches));
         for (int i = 0; i < r.rows; ++i)
             QCOMPARE(r.values.at(i).value(0), QString(kValues[i % kValueCount].text));
 
@@ -560,6 +600,94 @@ private slots:
         const ReadBack r = readBack({target}, "ms");
         QCOMPARE(r.rows, 20);
         QCOMPARE(r.times.first(), QString("10:15:35.000"));
+    }
+
+    // A write that fails after the file opened: one log line naming the file
+    // and the cause for the whole run of failing seconds, no partial row left
+    // in the file, the next second tried again, a line when it works again.
+    void failingWrite_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("disk full") << "full" << 20 << "No space left on device";
+        QTest::newRow("file size limit inside a second") << "limit" << 1000 << "File too large";
+    }
+    void failingWrite()
+    {
+        QFETCH(QString, cause);
+        QFETCH(int, rate);
+        QFETCH(QString, error);
+        if (cause == "full" && !QFileInfo::exists("/dev/full"))
+            QSKIP("no /dev/full");
+        QTemporaryDir tmp;
+        const QString folder = newFolder(tmp);
+        const QString target = folder + QString("/20260103_101530_RQ_%1Hz.CSV").arg(rate);
+        const QString failed = "could not be written";
+        const QString again = "written again";
+        const int failedBefore = countLines(logFile, failed);
+        const int againBefore = countLines(logFile, again);
+        const QDateTime base = utc(2026, 1, 3, 10, 15, 30);
+
+        Worker w;
+        QSignalSpy server(w.get(), &SaveFileThread::sig_SendServerData);
+        w.sync(true, 0, folder + "/20260103_101530.CSV");
+        for (int k = 0; k < 2; ++k)
+            w.batch(batchValues(k, rate), rate, base.addSecs(k));
+        w.drain();
+        const qint64 goodSize = QFileInfo(target).size();
+        QVERIFY(goodSize > 0);
+
+        // Three seconds fail.
+        struct rlimit saved = {0, 0};
+        if (cause == "full") {
+            QVERIFY(QFile::rename(target, target + ".good"));
+            QVERIFY(QFile::link("/dev/full", target));
+        } else {
+            // The limit lies inside the next second's rows; the log file must
+            // stay below it to take the report.
+            QVERIFY2(QFileInfo(logFile).size() + 4096 < goodSize, "the log file is too big for this limit");
+            signal(SIGXFSZ, SIG_IGN);
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+            struct rlimit low = saved;
+            low.rlim_cur = rlim_t(goodSize + 1001);
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &low), 0);
+        }
+        for (int k = 2; k < 5; ++k)
+            w.batch(batchValues(k, rate), rate, base.addSecs(k));
+        w.drain();
+        if (cause == "full") {
+            QVERIFY(QFile::remove(target));
+            QVERIFY(QFile::rename(target + ".good", target));
+        } else {
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        }
+        QCOMPARE(QFileInfo(target).size(), goodSize);
+        QCOMPARE(countLines(logFile, failed) - failedBefore, 1);
+        QCOMPARE(countLines(logFile, again) - againBefore, 0);
+        QCOMPARE(countLines(logFile, target + " " + failed + ": " + error), 1);
+
+        // It works again.
+        for (int k = 5; k < 7; ++k)
+            w.batch(batchValues(k, rate), rate, base.addSecs(k));
+        w.drain();
+        QCOMPARE(countLines(logFile, failed) - failedBefore, 1);
+        QCOMPARE(countLines(logFile, again) - againBefore, 1);
+        QCOMPARE(countLines(logFile, target + " " + again + " after 3 failed write(s)."), 1);
+        QCOMPARE(server.count(), 7); // the server client got every second
+
+        const ReadBack r = readBack({target}, "ms");
+        QCOMPARE(r.rows, 4 * rate);
+        QCOMPARE(r.pandasRows, QVector<int>{4 * rate});
+        QCOMPARE(r.widths, QVector<int>{2});
+        QVERIFY(r.formatOk);
+        QCOMPARE(r.diffs, (QVector<qint64>{1000 / rate, 3000 + 1000 / rate}));
+        QCOMPARE(r.times.first(), QString("10:15:30.000"));
+        QCOMPARE(r.times.at(2 * rate), QString("10:15:35.000"));
+        for (int i = 0; i < r.rows; ++i) {
+            const int k = i < 2 * rate ? i / rate : i / rate + 3;
+            QCOMPARE(r.values.at(i).value(0), QString(kValues[(k * rate + i % rate) % kValueCount].text));
+        }
     }
 
     // A new-file request brings the line back to the clock and is consumed.

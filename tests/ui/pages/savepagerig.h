@@ -1,0 +1,193 @@
+#pragma once
+// Fixture of the recording-page tests: the real hub (with its recording
+// worker) in a temporary working folder that also holds "logs" and "file",
+// the page wired to the hub as the main window wires it, a settable UTC
+// clock, and the recorded CSV files read back by Python (csv and pandas).
+
+#include "core/appfolders.h"
+#include "core/logger.h"
+#include "hub/parammanager.h"
+#include "link/modbusmanager.h"
+#include "processing/datacheckerthread.h"
+#include "processing/modbusdatahandler.h"
+#include "recording/savefilethread.h"
+#include "ui/pages/savemoduleform.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+inline QDateTime utcAt(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
+}
+
+// What a user of the files sees, from tests/recording/csv_readback.py.
+struct CsvReadBack {
+    bool ok = false;
+    int rows = -1;
+    QVector<int> fileRows;
+    QVector<int> pandasRows;
+    QVector<int> widths;
+    QStringList times;
+    QVector<double> values; // first value column
+    bool formatOk = false;
+    QVector<qint64> diffs;
+    bool increasing = false;
+    QJsonArray named;
+
+    // Empty when every row lies in the day (and, when hourly, the hour) of
+    // its file's name.
+    QString nameMismatches(bool hourly) const
+    {
+        QStringList bad;
+        for (const QJsonValue& v : named) {
+            const QJsonObject f = v.toObject();
+            const QString file = f["file"].toString();
+            if (f["wraps"].toBool())
+                bad << file + ": rows of the next day";
+            if (f["before_name"].toBool())
+                bad << file + ": rows before its name's time";
+            const QJsonArray hours = f["hours"].toArray();
+            if (hourly && (hours.size() != 1 || hours.at(0).toInt() != f["name_hour"].toInt()))
+                bad << file + ": rows of other hours";
+        }
+        return bad.join("; ");
+    }
+};
+
+inline CsvReadBack readCsvFiles(const QStringList& files, const QString& format = QStringLiteral("ms"))
+{
+    CsvReadBack r;
+    QProcess py;
+    QStringList args{qEnvironmentVariable("TERVAL_SOURCE_DIR") + "/tests/recording/csv_readback.py", format};
+    args += files;
+    py.start("/usr/bin/python3", args);
+    if (!py.waitForFinished(60000)) {
+        py.kill();
+        py.waitForFinished(5000);
+        qWarning() << "python did not finish";
+        return r;
+    }
+    if (py.exitCode() != 0) {
+        qWarning().noquote() << "python failed:" << py.readAllStandardError();
+        return r;
+    }
+    const QJsonObject o = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+    r.ok = true;
+    r.rows = o["rows"].toInt(-1);
+    for (const QJsonValue& v : o["file_rows"].toArray())
+        r.fileRows.append(v.toInt());
+    for (const QJsonValue& v : o["pandas_rows"].toArray())
+        r.pandasRows.append(v.toInt());
+    for (const QJsonValue& v : o["widths"].toArray())
+        r.widths.append(v.toInt());
+    for (const QJsonValue& v : o["times"].toArray())
+        r.times.append(v.toString());
+    for (const QJsonValue& row : o["values"].toArray())
+        r.values.append(row.toArray().at(0).toString().toDouble());
+    r.formatOk = o["format_ok"].toBool();
+    for (const QJsonValue& v : o["diffs_ms"].toArray())
+        r.diffs.append(qint64(v.toDouble()));
+    r.increasing = o["increasing"].toBool();
+    r.named = o["named"].toArray();
+    return r;
+}
+
+// Recorded sample files of a folder, in name (that is time) order.
+inline QStringList recordedFiles(const QString& folder, int rate)
+{
+    QStringList paths;
+    const QDir dir(folder);
+    for (const QString& n :
+         dir.entryList(QStringList{QStringLiteral("*_RQ_%1Hz.CSV").arg(rate)}, QDir::Files, QDir::Name))
+        paths << dir.filePath(n);
+    return paths;
+}
+
+inline int countLogLines(const QString& needle)
+{
+    QFile f(Logger::instance()->currentFileName());
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    int n = 0;
+    while (!f.atEnd())
+        if (QString::fromUtf8(f.readLine()).contains(needle))
+            ++n;
+    return n;
+}
+
+class SavePageRig
+{
+public:
+    // prepare runs in the working folder before the hub and page exist.
+    explicit SavePageRig(const std::function<void(const QString& cwd)>& prepare = {})
+    {
+        AppFolders::setOverride(cwd.path());
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(cwd.path());
+        if (prepare)
+            prepare(cwd.path());
+        hub = std::make_unique<ParamManager>(nullptr);
+        QDir::setCurrent(previous);
+        page = std::make_unique<SaveModuleForm>(hub.get());
+        page->setClock([this] { return now; });
+        // The page's rows of the main window's connections.
+        QObject::connect(hub.get(), &ParamManager::sig_updateForm, page.get(), &SaveModuleForm::slots_updateForm);
+        QObject::connect(hub.get(), &ParamManager::sig_updateVectorForm, page.get(),
+                         &SaveModuleForm::slots_updateVectorForm);
+        QObject::connect(hub.get(), &ParamManager::sig_saveFinished, page.get(), &SaveModuleForm::slots_saveFinished);
+    }
+
+    ~SavePageRig()
+    {
+        page.reset();
+        hub->dataCheckerThread->stop();
+        hub->modbusManager->shutdown();
+        hub->modbusDataHandler->shutdown();
+        hub->saveFileThread->shutdown();
+        AppFolders::setOverride(QString());
+    }
+
+    // Returns once the recording worker has handled everything sent so far.
+    void drainWorker()
+    {
+        QMetaObject::invokeMethod(
+            hub->saveFileThread, [] {}, Qt::BlockingQueuedConnection);
+    }
+
+    // A data-handler batch through the hub, as the live path delivers it.
+    void feed(const QVector<double>& values, int rate) { emit hub->sig_updateForm(values, FrequencyType(rate)); }
+
+    template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
+    QString text(const char* name) const
+    {
+        if (auto* b = child<QAbstractButton>(name))
+            return b->text();
+        if (auto* e = child<QLineEdit>(name))
+            return e->text();
+        if (auto* l = child<QLabel>(name))
+            return l->text();
+        return QStringLiteral("<no %1>").arg(QLatin1String(name));
+    }
+    void clickSave() { QTest::mouseClick(child<QPushButton>("btn_Save"), Qt::LeftButton); }
+    QString folder() const { return cwd.path() + QStringLiteral("/file"); }
+
+    QTemporaryDir cwd;
+    QDateTime now = utcAt(2026, 1, 3, 10, 15, 30, 250);
+    std::unique_ptr<ParamManager> hub;
+    std::unique_ptr<SaveModuleForm> page;
+};
