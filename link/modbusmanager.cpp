@@ -13,6 +13,11 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#endif
+
 namespace
 {
 
@@ -275,6 +280,18 @@ void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
     // closes: report the first one only.
     if (!serialPort->isOpen() || disconnectReported)
         return;
+    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && lineIsUp()) {
+        // The port's read notification found nothing to read: its descriptor
+        // was seen readable, but the input was emptied in the same pass of
+        // the event loop (the write wait reads the port itself, a clear drops
+        // the input). A raw terminal then reads 0 bytes, which the port
+        // reports as an error with whatever errno was left behind; a resource
+        // error also stops its reading.
+        qDebug().noquote() << QStringLiteral("Serial empty read ignored: ") + enumName(error);
+        serialPort->clearError();
+        serialPort->setReadBufferSize(serialPort->readBufferSize()); // reading on again
+        return;
+    }
     disconnectReported = true;
     qDebug().noquote() << QStringLiteral("Serial error: ") + enumName(error);
     Logger::instance()->log(QStringLiteral("Serial port %1 error %2 (%3); port closed")
@@ -283,6 +300,21 @@ void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
     // link thread's event loop.
     QMetaObject::invokeMethod(this, &ModbusManager::closePortOnLinkThread, Qt::QueuedConnection);
     emit sig_disconnect();
+}
+
+bool ModbusManager::lineIsUp()
+{
+#ifdef Q_OS_UNIX
+    // A hung-up or vanished line reports POLLHUP or POLLERR whatever is asked.
+    pollfd fd{int(serialPort->handle()), POLLIN, 0};
+    int ready;
+    do
+        ready = ::poll(&fd, 1, 0);
+    while (ready < 0 && errno == EINTR);
+    return ready >= 0 && !(fd.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    return false;
+#endif
 }
 
 void ModbusManager::onStateChanged(int state)

@@ -116,6 +116,8 @@ private:
     // only when it is a well-formed read reply.
     void readFixedReply(ModbusAddr kind, int size);
     void discardWaiting();
+    // False when the port's descriptor shows the line hung up or gone.
+    bool lineIsUp();
     void closePortOnLinkThread();
     void ensureModbusConnected();
     void reopenSerialPort();

@@ -8,10 +8,15 @@
 #include "peers/peerprocess.h"
 
 #include <QMutexLocker>
+#include <QSemaphore>
 #include <QThread>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace
 {
@@ -134,6 +139,8 @@ private slots:
     void failedOpenEmitsNothing();
     void farEndVanishes_data();
     void farEndVanishes();
+    void emptiedInputIsNotAFault_data();
+    void emptiedInputIsNotAFault();
 };
 
 void TestSerialLink::initTestCase()
@@ -623,6 +630,97 @@ void TestSerialLink::farEndVanishes()
     QCOMPARE(MessageLog::count(QStringLiteral("Serial error: ")), 1);
     const int errorLines = appLogCount(QStringLiteral("error")) - errorLinesBefore;
     QVERIFY2(errorLines >= 1 && errorLines <= 2, qPrintable(QString::number(errorLines)));
+}
+
+void TestSerialLink::emptiedInputIsNotAFault_data()
+{
+    QTest::addColumn<QString>("emptiedBy");
+    QTest::addColumn<bool>("staleAgain");
+    QTest::addColumn<QString>("reported");
+    // The wait after a write reads the port itself; a clear drops the input.
+    QTest::newRow("status poll written") << QStringLiteral("request") << false << QStringLiteral("ReadError");
+    QTest::newRow("input cleared") << QStringLiteral("clear") << false << QStringLiteral("ReadError");
+    // An empty read is judged by whatever errno was left behind: EAGAIN turns
+    // it into a resource error, on which the port stops reading.
+    QTest::newRow("stale EAGAIN") << QStringLiteral("request") << true << QStringLiteral("ResourceError");
+}
+
+// The link thread finds the line readable, but before the port's own read
+// notification runs, something else in the same pass of its event loop has
+// emptied the input: the notification then reads nothing, which the port
+// reports as an error. The line is up and must stay so.
+void TestSerialLink::emptiedInputIsNotAFault()
+{
+    QFETCH(QString, emptiedBy);
+    QFETCH(bool, staleAgain);
+    QFETCH(QString, reported);
+    LinkRig rig;
+    QVERIFY(openBothEnds(rig));
+    QVERIFY(startStream(rig));
+    rig.farWrite(streamFrame(209, 0));
+    QVERIFY(settlesAt(rig, 1));
+
+    // Hold the link thread until a frame waits in its port's input, so that
+    // its next poll sees the input readable together with the work queued
+    // while it was held (work queued before would run in the same pass).
+    QSemaphore held;
+    QSemaphore go;
+    bool sawInput = false;
+    const QByteArray linkEnd = QFile::encodeName(rig.pty.linkEnd());
+    QMetaObject::invokeMethod(
+        rig.link,
+        [&held, &go, &sawInput, linkEnd] {
+            held.release();
+            go.acquire();
+            // A second descriptor on the same terminal sees its input without
+            // taking it.
+            const int fd = ::open(linkEnd.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+            if (fd < 0)
+                return;
+            pollfd p{fd, POLLIN, 0};
+            sawInput = ::poll(&p, 1, 3000) == 1 && (p.revents & POLLIN);
+            ::close(fd);
+        },
+        Qt::QueuedConnection);
+    QVERIFY(held.tryAcquire(1, 3000));
+    rig.farWrite(streamFrame(209, 1));
+    if (emptiedBy == QLatin1String("request"))
+        rig.send(Addr40118r);
+    else
+        emit rig.scheduler.sig_clearSerialPort();
+    if (staleAgain)
+        QMetaObject::invokeMethod(
+            rig.link, [] { errno = EAGAIN; }, Qt::QueuedConnection);
+    go.release();
+
+    const QString emptyRead = QStringLiteral("Serial empty read ignored: ") + reported;
+    QTRY_VERIFY_WITH_TIMEOUT(MessageLog::count(emptyRead) >= 1 || rig.disconnectCount > 0, 5000);
+    QVERIFY(sawInput);
+    QTest::qWait(300);
+    QCOMPARE(rig.disconnectCount, 0);
+    QCOMPARE(MessageLog::count(QStringLiteral("Serial error: ")), 0);
+    QVERIFY2(MessageLog::count(emptyRead) >= 1, qPrintable(MessageLog::lines().join('\n')));
+
+    // Still open and still reading: a status poll gets its reply through.
+    if (emptiedBy == QLatin1String("request"))
+        QCOMPARE(hexOf(rig.farRead(8)), QByteArray("01039CB600014BBC"));
+    const int before = rig.handOns.size();
+    const QByteArray reply = readReply({4});
+    QVERIFY(exchange(rig, Addr40118r, reply));
+    QVERIFY(rig.waitForHandOns(before + 1));
+    QCOMPARE(int(rig.handOns.last().kind), int(Addr40118r));
+    QCOMPARE(hexOf(rig.handOns.last().data), hexOf(reply));
+
+    // A line that really goes still gives one disconnect and a closed port.
+    rig.farEnd.close();
+    rig.pty.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.disconnectCount, 1, 5000);
+    QTest::qWait(500);
+    QCOMPARE(rig.disconnectCount, 1);
+    const int drops = MessageLog::count(QStringLiteral("serialPort is not open "));
+    rig.send(Addr40118r);
+    rig.sync();
+    QCOMPARE(MessageLog::count(QStringLiteral("serialPort is not open ")), drops + 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)
