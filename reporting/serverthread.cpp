@@ -263,6 +263,9 @@ void ServerThread::sendStatusReport()
     qDebug() << "send GPS:" << body;
     ServerUploadRecord record;
     record.type = StatusReport;
+    record.latitude = latitude;
+    record.longitude = longitude;
+    record.altitude = altitude;
     postJson(ServerProtocol::StatusReportPath, body, record);
 }
 
@@ -405,7 +408,9 @@ void ServerThread::handleResponse(const QString& text, ServerUploadRecord& recor
             state = Online;
         break;
     case StatusReport:
-        if (success) {
+        // A newer fix that came in meanwhile waits for the next cycle; the
+        // GPS worker passes one an hour at most, so it must not be lost.
+        if (success && latitude == record.latitude && longitude == record.longitude && altitude == record.altitude) {
             latitude = 0;
             longitude = 0;
             altitude = 0;

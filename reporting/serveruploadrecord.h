@@ -36,4 +36,10 @@ struct ServerUploadRecord {
     int samplingRate = -1;     // samples per second; -1 marks an empty spool batch
     qint64 lastTimestamp = -1; // last batch joined (spool batch only)
     int intervalMs = -1;       // ms between samples
+    // Status report: the position it carries. Its confirmation clears the
+    // client's position only while that is still the one sent, so that a
+    // fix arriving while the report is in flight is reported too.
+    double latitude = 0;
+    double longitude = 0;
+    double altitude = 0;
 };

@@ -1,12 +1,15 @@
-// The hub and the GPS worker: created only with "isServer" 1 (whatever
-// "isExistGPS" says), on the "GPSCom" port, idle until started; started as
-// the server client starts it, a fix from the receiver on a pty reaches the
-// worker's newGpsData, the signal the server client takes.
+// The hub and the GPS worker: created with the server client, only with
+// "isServer" 1 (whatever "isExistGPS" says), on the "GPSCom" port, idle
+// until started; started through the hub's connection from the server
+// client's sig_beginGPS, a fix from the receiver on a pty comes out of the
+// worker's newGpsData once and reaches the server client through the hub's
+// other connection.
 
 #include "hub/parammanager.h"
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
 #include "reporting/gpsrig.h"
+#include "reporting/serverthread.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -20,7 +23,7 @@ private slots:
     void cleanupTestCase();
     void creation_data();
     void creation();
-    void fixReachesServerSignal();
+    void fixReachesServerClient();
 
 private:
     ParamManager* hubFrom(const QByteArray& config);
@@ -42,6 +45,8 @@ void TestGpsHub::cleanupTestCase()
     for (ParamManager* hub : m_hubs) {
         if (hub->gpsThread)
             hub->gpsThread->stop();
+        if (hub->serverThread)
+            hub->serverThread->shutdown();
     }
     qDeleteAll(m_hubs);
     QDir::setCurrent(m_oldCwd);
@@ -86,6 +91,8 @@ void TestGpsHub::creation()
     ParamManager* hub = hubFrom(config);
     QVERIFY(hub);
     QCOMPARE(hub->gpsThread != nullptr, exists);
+    // The two exist together: the GPS worker serves the server client.
+    QCOMPARE(hub->serverThread != nullptr, exists);
     if (!exists)
         return;
     QCOMPARE(hub->gpsThread->portName(), port);
@@ -95,17 +102,20 @@ void TestGpsHub::creation()
     QVERIFY(!hub->gpsThread->isPortOpen());
 }
 
-void TestGpsHub::fixReachesServerSignal()
+void TestGpsHub::fixReachesServerClient()
 {
     PtyPair pty;
     QVERIFY2(pty.isReady(), qPrintable(pty.errorString()));
     ParamManager* hub = hubFrom("[Server]\nisServer=1\nisExistGPS=0\nGPSCom=" + pty.linkEnd().toUtf8() + "\n");
-    QVERIFY(hub && hub->gpsThread);
+    QVERIFY(hub && hub->gpsThread && hub->serverThread);
     GPSThread* gps = hub->gpsThread;
+    ServerThread* server = hub->serverThread;
     gpsrig::Sink sink;
     sink.listenToWorker(gps);
 
-    gpsrig::begin(*gps);
+    // As the server client ends its start-up; the hub queues it onto the
+    // GPS thread.
+    emit server->sig_beginGPS();
     QTRY_COMPARE_WITH_TIMEOUT(sink.portEvents, QVector<bool>{true}, 3000);
     const QString capture = gpsrig::dataFile(QStringLiteral("garmin17n.log"));
     PeerProcess peer;
@@ -116,7 +126,17 @@ void TestGpsHub::fixReachesServerSignal()
     QTRY_COMPARE_WITH_TIMEOUT(sink.passedFixes.size(), 1, 3000);
     QTest::qWait(200);
     // Once per hour: the first fix of the capture alone is passed on.
-    QCOMPARE(sink.passedFixes, QVector<gpsrig::Fix>{gpsrig::fixesOf(capture).first()});
+    const gpsrig::Fix first = gpsrig::fixesOf(capture).first();
+    QCOMPARE(sink.passedFixes, QVector<gpsrig::Fix>{first});
+    // The one start opened the port once.
+    QCOMPARE(sink.portEvents, QVector<bool>{true});
+    // The server client holds the fix passed on, as it was sent.
+    QTRY_VERIFY_WITH_TIMEOUT(server->snapshot().latitude != 0.0, 3000);
+    const ServerThread::Snapshot held = server->snapshot();
+    QCOMPARE(held.latitude, first.lat);
+    QCOMPARE(held.longitude, first.lon);
+    QCOMPARE(held.altitude, first.alt);
+    QCOMPARE(held.satellites, first.sats);
     QVERIFY(peer.stop());
     gps->stop();
 }

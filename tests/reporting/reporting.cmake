@@ -29,3 +29,13 @@ terval_add_test(reporting_hub
   LABELS reporting
   TIMEOUT 120
   ENV "no_proxy=127.0.0.1" "NO_PROXY=127.0.0.1")
+
+# End to end through the hub: a fix from nmea_peer on a pty reaches the
+# scripted HTTP server as a status report.
+terval_add_test(reporting_gps_e2e
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_gpsserver.cpp ${CMAKE_CURRENT_LIST_DIR}/gpsrig.h
+  LIBS hub httppeer
+  LABELS reporting
+  TIMEOUT 240
+  ENV "no_proxy=127.0.0.1" "NO_PROXY=127.0.0.1")
+add_dependencies(reporting_gps_e2e nmea_peer)
