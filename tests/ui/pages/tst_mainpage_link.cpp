@@ -225,6 +225,12 @@ void TestMainPageLink::noAnswerAfterTenTries()
     QCOMPARE(box->icon(), QMessageBox::Information);
     QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(box->parent() == nullptr);
+    const QString shots =
+        qEnvironmentVariable("TERVAL_BINARY_DIR", QDir::currentPath()) + QStringLiteral("/screenshots");
+    QDir().mkpath(shots);
+    const QString shot = shots + QStringLiteral("/mainpage_no_answer_box.png");
+    QVERIFY(box->grab().save(shot));
+    qInfo("screenshot: %s", qPrintable(shot));
 
     const QList<qint64> identity = requests.at(Addr40000);
     QCOMPARE(identity.size(), 11);
