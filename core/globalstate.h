@@ -4,6 +4,7 @@
 // (a scoped locker) around each access and never hold two of them.
 
 #include <QMutex>
+#include <QMutexLocker>
 #include <QtGlobal>
 
 class GlobalState
@@ -31,9 +32,21 @@ public:
 
     QMutex workStatusMutex;
     int workStatus = 0; // last valid progress status 0-4 (4 = measuring)
+    // Bumped at every change of workStatus, so that a reader that looks only
+    // now and then still learns that the status left a value and came back.
+    quint64 workStatusChanges = 0;
 
     QMutex statusValidMutex;
     bool statusValid = true;
+
+    // Sets workStatus under its mutex, counting a change.
+    void setWorkStatus(int status)
+    {
+        QMutexLocker lock(&workStatusMutex);
+        if (workStatus != status)
+            ++workStatusChanges;
+        workStatus = status;
+    }
 
     GlobalState(const GlobalState&) = delete;
     GlobalState& operator=(const GlobalState&) = delete;

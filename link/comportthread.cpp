@@ -3,6 +3,7 @@
 #include "core/portnames.h"
 
 #include <QDebug>
+#include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
@@ -35,12 +36,33 @@ void ComPortThread::slots_stopTimer()
     pollTimer->stop();
 }
 
+void ComPortThread::setPortSource(PortSource source)
+{
+    QMutexLocker locker(&sourceMutex);
+    portSource = std::move(source);
+}
+
 void ComPortThread::updateComProtList()
 {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        qDebug() << info.description();
-    emit sig_setPortNamelist(reversedPortNames(ports));
+    PortSource source;
+    {
+        QMutexLocker locker(&sourceMutex);
+        source = portSource;
+    }
+    QList<PortEntry> ports;
+    if (source) {
+        ports = source();
+    } else {
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            ports.append(PortEntry{info.portName(), info.description()});
+    }
+    QStringList names;
+    names.reserve(ports.size());
+    for (const PortEntry& port : qAsConst(ports)) {
+        qDebug() << port.description;
+        names.append(port.name);
+    }
+    emit sig_setPortNamelist(reversedPortNames(names));
 }
 
 QStringList reversedPortNames(const QList<QSerialPortInfo>& ports)

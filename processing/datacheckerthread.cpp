@@ -105,13 +105,18 @@ int DataCheckerThread::readWorkStatus()
 {
     GlobalState& state = GlobalState::instance();
     int status;
+    quint64 changes;
     {
         QMutexLocker locker(&state.workStatusMutex);
         status = state.workStatus;
+        changes = state.workStatusChanges;
     }
-    if (status == 4 && lastStatusSeen != 4)
+    // A status that left 4 and came back since the last look (a Restart
+    // between two ticks) is a new start just as much as a first 4.
+    if (status == 4 && (lastStatusSeen != 4 || changes != lastStatusChanges))
         measuringSince = now();
     lastStatusSeen = status;
+    lastStatusChanges = changes;
     return status;
 }
 

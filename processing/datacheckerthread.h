@@ -87,10 +87,13 @@ private:
     int lastStride = -1;
     int countdown = kCountdownStart;
 
-    // Status 4 was last entered at this UTC second (-1: not yet seen). After
-    // a pause the age of the newest value counts from here, not from the
-    // value, since nothing could arrive while the instrument was not measuring.
+    // Status 4 was last entered at this UTC second, as first seen here (-1:
+    // not yet seen). After a pause the age of the newest value counts from
+    // here, not from the value, since nothing could arrive while the
+    // instrument was not measuring. The change count of the shared status
+    // tells a return to 4 between two looks.
     int lastStatusSeen = -1;
+    quint64 lastStatusChanges = 0;
     qint64 measuringSince = -1;
 
     QHash<QString, qint64> lastCrashLogged;

@@ -233,13 +233,28 @@ void ModbusDataHandler::logDroppedBlock(const char* where, const char* what)
 
 bool ModbusDataHandler::assembleDdsFrame(QByteArray& data)
 {
-    switch (StreamFrame::assemble(data, partialFrame, frameDataBytes)) {
+    const int pieceBytes = data.size();
+    const int heldBytes = partialFrame.size();
+    const StreamFrame::Check check = StreamFrame::assemble(data, partialFrame, frameDataBytes);
+    switch (check) {
     case StreamFrame::Check::Accepted:
         return true;
+    case StreamFrame::Check::HeldHead:
+        // A head that replaces one still waiting: that frame never completes.
+        if (heldBytes > 0)
+            countFrameError(check, heldBytes);
+        return false;
     case StreamFrame::Check::BadHeadOrTail:
+        countFrameError(check, pieceBytes);
         restartStream();
         return false;
+    case StreamFrame::Check::JoinFailed:
+        // the held head went with the tail it was joined to
+        countFrameError(check, data.size());
+        return false;
     default:
+        if (pieceBytes > 0)
+            countFrameError(check, pieceBytes);
         return false;
     }
 }
@@ -247,9 +262,30 @@ bool ModbusDataHandler::assembleDdsFrame(QByteArray& data)
 void ModbusDataHandler::restartStream()
 {
     qDebug() << "20260417 Addrdds_end 2";
+    ++frameErrors.restarts;
     emit sig_sendModbusData(Addrdds_end);
     QThread::msleep(kRestartPauseMs);
     emit sig_sendModbusData(Addrdds_start);
+}
+
+void ModbusDataHandler::countFrameError(StreamFrame::Check check, int bytes)
+{
+    frameErrors.count(check, bytes);
+    if (!frameErrorTimer) {
+        frameErrorTimer = new QTimer(this);
+        frameErrorTimer->setSingleShot(true);
+        connect(frameErrorTimer, &QTimer::timeout, this, &ModbusDataHandler::reportFrameErrors);
+    }
+    if (!frameErrorTimer->isActive())
+        frameErrorTimer->start(frameErrorReportMs.load());
+}
+
+void ModbusDataHandler::reportFrameErrors()
+{
+    if (frameErrors.isEmpty())
+        return;
+    Logger::instance()->log(frameErrors.summary(frameErrorTimer->interval()));
+    frameErrors = StreamFrame::ErrorTally();
 }
 
 bool ModbusDataHandler::parseDdsData(const QByteArray& data, int valueType, const QVector<double>& mockData,

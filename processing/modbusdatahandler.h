@@ -9,6 +9,7 @@
 
 #include "core/types.h"
 #include "processing/signalfilter.h"
+#include "processing/streamframe.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -18,6 +19,7 @@
 #include <QVector>
 
 #include <array>
+#include <atomic>
 
 class QThread;
 class QTimer;
@@ -55,6 +57,13 @@ public:
     const QVector<double>& vectorHistory(int axis) const { return axisHistory[size_t(axis)]; }
     int pendingVectorFrequencies() const { return vectorAccumulator.size(); }
     int pendingFidFrequencies() const { return fidAccumulator.size(); }
+
+    // Stream frame errors are counted and written to the application log as
+    // one line per span in which any occurred, the span starting with the
+    // first error. Test seam for the span (default one minute); safe from
+    // any thread, used by the next span.
+    static constexpr int kFrameErrorReportMs = 60000;
+    void setFrameErrorReportInterval(int ms) { frameErrorReportMs = ms; }
 
     // Vector and FID records. Nothing feeds them from the port: the readers
     // that would cut these frames are not attached to it.
@@ -115,6 +124,9 @@ private:
                       QVector<double>& window, bool isMock);
     bool assembleDdsFrame(QByteArray& data);
     void restartStream();
+    // Counts a rejected piece (and opens a report span when none is open).
+    void countFrameError(StreamFrame::Check check, int bytes);
+    void reportFrameErrors();
     bool processSamples(const QVector<double>& samples, QVector<double>& window);
     void processOneHz(const QVector<double>& samples);
     void processTwentyHz(const QVector<double>& samples, QVector<double>& window);
@@ -147,6 +159,9 @@ private:
     bool oneHz = false;
     bool twentyHz = false;
     QByteArray partialFrame;
+    StreamFrame::ErrorTally frameErrors;
+    QTimer* frameErrorTimer = nullptr;
+    std::atomic<int> frameErrorReportMs{kFrameErrorReportMs};
     QThread* workerThread = nullptr;
     DataParam dataParam{0, 0, 0.001, 10, 10};
     SignalFilter filter;

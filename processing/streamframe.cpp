@@ -38,6 +38,39 @@ Check assemble(QByteArray& piece, QByteArray& heldHead, int frameDataBytes)
     return Check::JoinFailed;
 }
 
+void ErrorTally::count(Check check, int bytes)
+{
+    switch (check) {
+    case Check::TooLong:
+        ++tooLong;
+        break;
+    case Check::BadHeadOrTail:
+        ++badHeadOrTail;
+        break;
+    case Check::JoinFailed:
+    case Check::Ignored:
+    case Check::HeldHead:
+        ++unjoined;
+        break;
+    case Check::Accepted:
+        return;
+    }
+    bytesDiscarded += bytes;
+}
+
+QString ErrorTally::summary(int spanMs) const
+{
+    return QStringLiteral("Stream frame errors within %1 s: %2 frames dropped (%3 too long, %4 without head or tail, "
+                          "%5 split and not rejoined), %6 stream restarts, %7 bytes discarded")
+        .arg(QString::number(spanMs / 1000.0))
+        .arg(framesDropped())
+        .arg(tooLong)
+        .arg(badHeadOrTail)
+        .arg(unjoined)
+        .arg(restarts)
+        .arg(bytesDiscarded);
+}
+
 QVector<double> decodeSamples(const QByteArray& frame, int frameDataBytes, int bytesPerSample, int valueType)
 {
     QVector<double> samples;

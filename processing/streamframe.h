@@ -5,6 +5,7 @@
 // may hand a frame over in two pieces, a head piece and a tail piece.
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 namespace StreamFrame {
@@ -29,6 +30,23 @@ enum class Check {
 // stale head is never spliced to a later tail. Writes the debug line of each
 // error kind.
 Check assemble(QByteArray& piece, QByteArray& heldHead, int frameDataBytes);
+
+// Frame errors of the stream over one report span: counted instead of
+// logged one by one, since a bad line can spoil dozens of frames a second.
+struct ErrorTally {
+    int tooLong = 0;       // pieces longer than a frame
+    int badHeadOrTail = 0; // a frame's length without its head or tail
+    int unjoined = 0;      // split pieces that made no frame: failed joins, stray pieces, heads never completed
+    int restarts = 0;      // stream stop and start requests
+    qint64 bytesDiscarded = 0;
+
+    // Counts one rejected piece of the given size.
+    void count(Check check, int bytes);
+    int framesDropped() const { return tooLong + badHeadOrTail + unjoined; }
+    bool isEmpty() const { return framesDropped() == 0 && restarts == 0 && bytesDiscarded == 0; }
+    // One log line with the counts of a span of spanMs.
+    QString summary(int spanMs) const;
+};
 
 // Samples of an accepted frame, in mHz: valueType 0 reads each sample as an
 // unsigned 32-bit integer, 1 as an IEEE single, both little-endian. Trailing

@@ -22,6 +22,14 @@ struct Outputs {
     QSignalSpy form, progress, strength, send;
 };
 
+QList<ModbusAddr> kinds(const QSignalSpy& spy)
+{
+    QList<ModbusAddr> out;
+    for (const QList<QVariant>& args : spy)
+        out << args.at(0).value<ModbusAddr>();
+    return out;
+}
+
 std::unique_ptr<ModbusDataHandler> filterOffHandler()
 {
     auto h = rig::localHandler();
@@ -60,6 +68,7 @@ private slots:
     void strengthTracker();
     void strengthOnlyOnChange();
     void progressFromEveryFrame();
+    void frameErrorsCountedOneLinePerSpan();
 
 private:
     std::unique_ptr<rig::LogCapture> m_log;
@@ -302,6 +311,65 @@ void TestDataHandlerStream::progressFromEveryFrame()
     for (const auto& args : out.progress)
         got.append(args.at(0).toInt());
     QCOMPARE(got, (QVector<int>{0, 1, 4, 4, 2}));
+}
+
+// Frame errors go to the application log as counts, one line per span in
+// which any occurred (the span shortened here from its minute).
+void TestDataHandlerStream::frameErrorsCountedOneLinePerSpan()
+{
+    const QString prefix = QStringLiteral("Stream frame errors within");
+    const auto lines = [&]() {
+        QStringList out;
+        for (const QString& line : m_log->text().split(QLatin1Char('\n')))
+            if (line.contains(prefix))
+                out << line.mid(line.indexOf(prefix)).trimmed();
+        return out;
+    };
+    const int linesBefore = lines().size();
+    auto h = filterOffHandler();
+    h->setFrameErrorReportInterval(400);
+    Outputs out(h.get());
+    const QByteArray good = rig::frame(rig::fieldSamples(50));
+
+    // Clean frames alone write nothing.
+    for (int i = 0; i < 5; ++i)
+        h->slots_readDataFinished(Addrdds_data, good);
+    QTest::qWait(700);
+    QCOMPARE(lines().size(), linesBefore);
+
+    QByteArray badHead = good;
+    badHead[1] = char(0x02);
+    QByteArray badTail = good;
+    badTail[208] = char(0xFE);
+    h->slots_readDataFinished(Addrdds_data, badHead);                       // 209, restart
+    h->slots_readDataFinished(Addrdds_data, good);
+    h->slots_readDataFinished(Addrdds_data, badTail);                       // 209, restart
+    h->slots_readDataFinished(Addrdds_data, badHead);                       // 209, restart
+    h->slots_readDataFinished(Addrdds_data, good + QByteArray(1, char(0xFF))); // 210, too long
+    h->slots_readDataFinished(Addrdds_data, good.left(100));                 // held
+    h->slots_readDataFinished(Addrdds_data, good.left(100));                 // replaces it: 100
+    h->slots_readDataFinished(Addrdds_data, good.right(100));                // 100 + 100: 200
+    h->slots_readDataFinished(Addrdds_data, QByteArray(50, char(0x10)));     // stray: 50
+    h->slots_readDataFinished(Addrdds_data, good);
+    QCOMPARE(out.batches(), 7);
+    QCOMPARE(kinds(out.send), (QList<ModbusAddr>{Addrdds_end, Addrdds_start, Addrdds_end, Addrdds_start,
+                                                 Addrdds_end, Addrdds_start}));
+    // nothing yet: the span is still open
+    QCOMPARE(lines().size(), linesBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(lines().size(), linesBefore + 1, 3000);
+    QCOMPARE(lines().last(), QStringLiteral("Stream frame errors within 0.4 s: 7 frames dropped (1 too long, "
+                                            "3 without head or tail, 3 split and not rejoined), 3 stream restarts, "
+                                            "1187 bytes discarded"));
+    // a quiet span writes nothing
+    QTest::qWait(900);
+    QCOMPARE(lines().size(), linesBefore + 1);
+
+    // a later error opens a span of its own
+    h->slots_readDataFinished(Addrdds_data, badTail);
+    QTRY_COMPARE_WITH_TIMEOUT(lines().size(), linesBefore + 2, 3000);
+    QCOMPARE(lines().last(), QStringLiteral("Stream frame errors within 0.4 s: 1 frames dropped (0 too long, "
+                                            "1 without head or tail, 0 split and not rejoined), 1 stream restarts, "
+                                            "209 bytes discarded"));
 }
 
 QTEST_GUILESS_MAIN(TestDataHandlerStream)

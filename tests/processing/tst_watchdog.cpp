@@ -28,11 +28,10 @@ const QString kRange = QString::fromUtf8("数据连续30秒以上异常,设备�
 
 constexpr qint64 kT0 = 1776400000; // 2026-04-17, UTC seconds
 
+// As the main page sets it.
 void setStatus(int s)
 {
-    GlobalState& g = GlobalState::instance();
-    QMutexLocker locker(&g.workStatusMutex);
-    g.workStatus = s;
+    GlobalState::instance().setWorkStatus(s);
 }
 
 struct Stop {
@@ -140,6 +139,7 @@ private slots:
     void timerRunsEveryFiveSeconds();
 
     void noFalseNoDataAfterPause();
+    void returnToFourBetweenTicksIsSeen();
     void crashLogAtMostEveryTenSeconds();
     void hubForwardsThrottledToCrashLog();
 
@@ -441,6 +441,52 @@ void TestWatchdog::noFalseNoDataAfterPause()
     rig.tick();
     QCOMPARE(rig.messages.count(), 0);
     rig.clock = newest + 81;
+    rig.tick();
+    QCOMPARE(rig.texts(rig.messages), QStringList{kNoData});
+}
+
+// A Restart whose status leaves 4 and comes back between two ticks, while no
+// data flows: the tick after it must count from the return, not from the
+// newest value.
+void TestWatchdog::returnToFourBetweenTicksIsSeen()
+{
+    Rig rig;
+    rig.feedSeconds(alternating(5, 50000, 50001));
+    const qint64 newest = rig.dog->historySnapshot().last().utcSecs;
+    rig.clock = newest + 3;
+    rig.tick(); // measuring, fresh data: silent
+    QCOMPARE(rig.messages.count(), 0);
+
+    rig.clock = newest + 5;
+    setStatus(1);
+    rig.clock = newest + 7;
+    setStatus(4);
+    rig.clock = newest + 8; // the first tick after the return
+    rig.tick();
+    rig.clock = newest + 13;
+    rig.tick();
+    rig.clock = newest + 18;
+    rig.tick();
+    QCOMPARE(rig.messages.count(), 0);
+
+    // 11 s after the return was first seen, with still nothing: an outage.
+    rig.clock = newest + 19;
+    rig.tick();
+    QCOMPARE(rig.texts(rig.messages), QStringList{kNoData});
+    QCOMPARE(rig.messages.first().at(0).toLongLong(), newest + 19);
+
+    // A batch, not a tick, may be the first to see the return as well.
+    rig.messages.clear();
+    rig.feedSeconds({50002});
+    const qint64 fresh = rig.dog->historySnapshot().last().utcSecs;
+    setStatus(3);
+    setStatus(4);
+    rig.clock = fresh + 6;
+    rig.feed({}, Freq1Hz); // an empty batch: nothing sampled, the status read
+    rig.clock = fresh + 15;
+    rig.tick();
+    QCOMPARE(rig.messages.count(), 0);
+    rig.clock = fresh + 17;
     rig.tick();
     QCOMPARE(rig.texts(rig.messages), QStringList{kNoData});
 }

@@ -247,6 +247,7 @@ void MainWindow::onNavButtonClicked()
 
     ui->stackedWidget->setCurrentWidget(pages.value(entered));
     currentPage = entered;
+    mainModuleForm->setParamPageShown(isParamPage(entered));
 
     // Back from them to a live page: traffic resumes as on the main page
     // (which does this itself on entry).

@@ -28,13 +28,13 @@
 
 namespace {
 
-// Progress state of the previous update, shared by the whole process.
-int lastProgressState = 0;
-
 constexpr int kRingCapacity = 256;
 constexpr int kRefreshMs = 30;
 constexpr int kConnectFollowUpMs = 200;
 constexpr int kDefaultWindowSeconds = 10;
+
+// Told to the operator when the identity block never came back.
+const char kNoAnswerText[] = "设备无应答,连续10次读取设备信息均未收到回复,请检查设备和串口连接后重新选择串口!";
 
 const char kPillButtonStyle[] =
     "QPushButton { border: none; border-radius: 22px;"
@@ -74,6 +74,9 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
     initComMenu();
     initSetTimeEdit();
     initRefreshTimer();
+    identityTimer = new QTimer(this);
+    identityTimer->setInterval(kIdentityRetryMs);
+    connect(identityTimer, &QTimer::timeout, this, &MainModuleForm::onIdentityRetry);
     setStatusLight(false);
     ui->btn_ddsReTrack->setVisible(paramManager->isFSMode == 1);
     ui->btn_mock->setVisible(paramManager->isMockData == 1);
@@ -274,6 +277,8 @@ void MainModuleForm::updateComText()
 
 void MainModuleForm::slots_connected()
 {
+    // A port opened again starts its own count.
+    stopIdentityRetries();
     paramManager->readParamsNow();
     QTimer::singleShot(kConnectFollowUpMs, this, [this]() { onConnectedDelayed(); });
 }
@@ -292,10 +297,44 @@ void MainModuleForm::onConnectedDelayed()
                                connectTime);
     qDebug() << "is enter here 20260409";
     emit paramManager->sig_sendModbusData(Addr40000);
+    // One lost or broken reply must not leave the port open with nothing
+    // polled: ask again until the serial number comes.
+    identityRetries = 0;
+    identityTimer->start();
+}
+
+void MainModuleForm::onIdentityRetry()
+{
+    const QString port = chosenPort.isEmpty() ? QString() : QStringLiteral(" on ") + chosenPort;
+    if (identityRetries >= kIdentityRetries) {
+        identityTimer->stop();
+        paramManager->log(QStringLiteral("Instrument does not answer%1: no identity block after %2 repeated requests")
+                              .arg(port)
+                              .arg(kIdentityRetries));
+        showInfoBox(QString::fromUtf8(kNoAnswerText));
+        return;
+    }
+    ++identityRetries;
+    paramManager->log(QStringLiteral("No serial number yet%1: identity block requested again (try %2 of %3)")
+                          .arg(port)
+                          .arg(identityRetries)
+                          .arg(kIdentityRetries));
+    emit paramManager->sig_sendModbusData(Addr40000);
+}
+
+void MainModuleForm::stopIdentityRetries()
+{
+    identityTimer->stop();
+    identityRetries = 0;
 }
 
 void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
 {
+    if (identityRetries > 0)
+        paramManager->log(QStringLiteral("Serial number %1 received after %2 repeated identity requests")
+                              .arg(serialNumber)
+                              .arg(identityRetries));
+    stopIdentityRetries();
     updateProgress(1);
     ui->edt_devName->setText(QStringLiteral("TVK-") + serialNumber);
     ui->btn_com->setEnabled(false);
@@ -317,10 +356,7 @@ void MainModuleForm::updateProgress(int s)
         QMutexLocker lock(&state.statusValidMutex);
         state.statusValid = true;
     }
-    {
-        QMutexLocker lock(&state.workStatusMutex);
-        state.workStatus = s;
-    }
+    state.setWorkStatus(s);
     if (progressIcons.isEmpty()) {
         for (int i = 0; i <= 4; ++i)
             progressIcons.append(QPixmap(QStringLiteral(":/battery%1.png").arg(i)));
@@ -346,6 +382,10 @@ void MainModuleForm::slots_updateProgress(int iStatus)
     if (iStatus == 4) {
         emit paramManager->sig_devStatusWorkerStop();
         paramManager->setRunning(true);
+        // Not under the service or configuration page's parameter polling:
+        // entering a live page starts the stream.
+        if (paramPageShown)
+            return;
         // a short gap between the last status reply and the stream start
         QThread::msleep(30);
         startWork();
@@ -388,7 +428,7 @@ void MainModuleForm::stopWork()
 
 // ---- device control ----
 
-void MainModuleForm::showRefusal(const QString& text)
+void MainModuleForm::showInfoBox(const QString& text)
 {
     auto* box = new QMessageBox;
     box->setWindowIcon(windowIcon());
@@ -402,7 +442,7 @@ void MainModuleForm::showRefusal(const QString& text)
 void MainModuleForm::on_btn_ReStart_clicked()
 {
     if (paramManager->isSave()) {
-        showRefusal(QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
+        showInfoBox(QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
         return;
     }
     updateProgress(1);
@@ -417,7 +457,7 @@ void MainModuleForm::on_btn_ReStart_clicked()
 void MainModuleForm::on_btn_ddsReTrack_clicked()
 {
     if (paramManager->isSave()) {
-        showRefusal(QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
+        showInfoBox(QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
         return;
     }
     updateProgress(3);
@@ -453,6 +493,7 @@ void MainModuleForm::on_btn_mock_clicked()
 
 void MainModuleForm::resetForm()
 {
+    stopIdentityRetries();
     stopWork();
     clearPlot();
     refreshComMenu();
@@ -486,14 +527,18 @@ void MainModuleForm::resetForm()
 
 void MainModuleForm::slot_setLanguage(int num)
 {
-    // Widgets whose text does not depend on the page's state.
-    static const QString restart = ui->btn_ReStart->text();
-    static const QString retrack = ui->btn_ddsReTrack->text();
-    static const QString mock = ui->btn_mock->text();
-    static const QString chartLabel = ui->label_3->text();
-    static const QString secondsLabel = ui->label_4->text();
-    static const QString samplesLabel = ui->label_5->text();
-    static const QString mearLabel = ui->label_6->text();
+    // Widgets whose text does not depend on the page's state; each page
+    // keeps its own.
+    if (!languageTextsKept) {
+        languageTextsKept = true;
+        keptRestart = ui->btn_ReStart->text();
+        keptRetrack = ui->btn_ddsReTrack->text();
+        keptMock = ui->btn_mock->text();
+        keptChart = ui->label_3->text();
+        keptSeconds = ui->label_4->text();
+        keptSamples = ui->label_5->text();
+        keptMear = ui->label_6->text();
+    }
 
     chinese = (num == 1);
     if (chinese) {
@@ -505,13 +550,13 @@ void MainModuleForm::slot_setLanguage(int num)
         ui->label_5->setText(QStringLiteral("采样数"));
         ui->label_6->setText(QStringLiteral("测量值"));
     } else {
-        ui->btn_ReStart->setText(restart);
-        ui->btn_ddsReTrack->setText(retrack);
-        ui->btn_mock->setText(mock);
-        ui->label_3->setText(chartLabel);
-        ui->label_4->setText(secondsLabel);
-        ui->label_5->setText(samplesLabel);
-        ui->label_6->setText(mearLabel);
+        ui->btn_ReStart->setText(keptRestart);
+        ui->btn_ddsReTrack->setText(keptRetrack);
+        ui->btn_mock->setText(keptMock);
+        ui->label_3->setText(keptChart);
+        ui->label_4->setText(keptSeconds);
+        ui->label_5->setText(keptSamples);
+        ui->label_6->setText(keptMear);
     }
     // A chosen port and the pause state survive a language switch.
     updateComText();

@@ -49,6 +49,16 @@ public:
     void resetForm();
     // True while no device is connected (the port can still be chosen).
     bool isComButtonEnabled() const;
+    // Set by the main window while the service or configuration page is
+    // shown: those pages poll the parameter block on the shared link, so a
+    // status of 4 then only records that the instrument measures and the
+    // stream waits until a live page is entered again.
+    void setParamPageShown(bool shown) { paramPageShown = shown; }
+
+    // Identity block requests made again after the first while no serial
+    // number arrives, one a second; then the operator is told.
+    static constexpr int kIdentityRetries = 10;
+    static constexpr int kIdentityRetryMs = 1000;
 
     // Test seams: the clock of the crash-log stamps and of the connect time
     // (default: the system's UTC), and read-only views of the chart state.
@@ -94,11 +104,13 @@ private:
     void refreshComMenu();
     void onComButtonClicked();
     void onConnectedDelayed();
+    void onIdentityRetry();
+    void stopIdentityRetries();
     void updateProgress(int s);
     // Texts that depend on the language and on the page's state.
     void updatePauseText();
     void updateComText();
-    void showRefusal(const QString& text);
+    void showInfoBox(const QString& text);
     // Points of the chart window: int(setTime / dataRate).
     int windowSize(const DataParam& param);
     qint64 nowSecs() const;
@@ -135,4 +147,14 @@ private:
     // The menu's connections are made on its first build.
     bool comMenuFirstBuild = true;
     Clock clock;
+
+    // Progress state of the previous update (0 at start).
+    int lastProgressState = 0;
+    // The texts of the language-independent widgets as they were at the
+    // first language switch, restored by any value but Chinese.
+    bool languageTextsKept = false;
+    QString keptRestart, keptRetrack, keptMock, keptChart, keptSeconds, keptSamples, keptMear;
+    bool paramPageShown = false;
+    QTimer* identityTimer = nullptr;
+    int identityRetries = 0;
 };

@@ -128,6 +128,9 @@ private slots:
     void connectSequenceAndConnectTime();
     void serialNumber();
     void statusFourStartsStreamOnce();
+    void everyStatusChangeCounted();
+    void identityRetriesEnd_data();
+    void identityRetriesEnd();
     void startStopWork_data();
     void startStopWork();
     void signalLight_data();
@@ -143,6 +146,7 @@ private slots:
     void pauseAndPortTextsFollowLanguageAndState();
     void pauseThenReset();
     void resetForm();
+    void twoPagesStartClean();
 
     void windowSize_data();
     void windowSize();
@@ -440,6 +444,55 @@ void TestMainPage::statusFourStartsStreamOnce()
     QCOMPARE(kindsSent.size(), 1);
 }
 
+// The watchdog reads the status only now and then; the count of changes
+// tells it of a return to 4 in between.
+void TestMainPage::everyStatusChangeCounted()
+{
+    MainPageRig rig;
+    rig.page->slots_updateProgressEx(0);
+    GlobalState& g = GlobalState::instance();
+    const auto changes = [&g]() {
+        QMutexLocker lock(&g.workStatusMutex);
+        return g.workStatusChanges;
+    };
+    const quint64 before = changes();
+    for (int s : {4, 1, 4, 4, 7, -1})
+        rig.page->slots_updateProgressEx(s);
+    // 0 -> 4 -> 1 -> 4; a repeated 4 and invalid values change nothing
+    QCOMPARE(changes() - before, quint64(3));
+    QCOMPARE(workStatus(), 4);
+}
+
+// The identity block is asked again once a second after the first request
+// until a serial number comes or the page is reset.
+void TestMainPage::identityRetriesEnd_data()
+{
+    QTest::addColumn<bool>("bySerialNumber");
+    QTest::newRow("serial number") << true;
+    QTest::newRow("reset") << false;
+}
+
+void TestMainPage::identityRetriesEnd()
+{
+    QFETCH(bool, bySerialNumber);
+    MainPageRig rig;
+    QSignalSpy sends(rig.hub.get(), &ParamManager::sig_sendModbusData);
+    const auto identityRequests = [&sends]() { return kinds(sends).count(Addr40000); };
+    QElapsedTimer t;
+    t.start();
+    rig.page->slots_connected();
+    QTRY_COMPARE_WITH_TIMEOUT(identityRequests(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(identityRequests(), 2, 3000);
+    QVERIFY2(t.elapsed() >= 1150, qPrintable(QString::number(t.elapsed()))); // 200 ms, then 1 s
+    if (bySerialNumber)
+        rig.page->slots_updateSerialNumber(QStringLiteral("0000002A"));
+    else
+        rig.page->resetForm();
+    QTest::qWait(2300);
+    QCOMPARE(identityRequests(), 2);
+    QVERIFY(visibleBox() == nullptr);
+}
+
 void TestMainPage::startStopWork_data()
 {
     QTest::addColumn<bool>("running");
@@ -705,6 +758,34 @@ void TestMainPage::resetForm()
     rig.hub->dataParam.dataRate = 0.001;
     feed(rig, ramp(5, 1, 1), 5);
     QCOMPARE(rig.text("edt_samples"), QStringLiteral("10000"));
+}
+
+// Nothing of one page's state leaks into another built later: neither the
+// progress state (the first 4 of a new page writes its ConnectTime line)
+// nor the texts kept at the first language switch.
+void TestMainPage::twoPagesStartClean()
+{
+    MainPageRig first;
+    first.page->slots_updateProgressEx(4);
+    // whatever the first page shows at its first switch is its own to keep
+    first.child<QPushButton>("btn_ReStart")->setText(QStringLiteral("Restart now"));
+    first.child<QLabel>("label_5")->setText(QStringLiteral("Points"));
+    first.page->slot_setLanguage(1);
+
+    MainPageRig second;
+    qint64 now = 1776400000;
+    second.page->setClock([&now]() { return now; });
+    second.page->slots_updateProgressEx(4);
+    QCOMPARE(second.takeCrashTexts(), QStringList{QStringLiteral("battery State:4  ConnectTime:1776400000")});
+    second.page->slot_setLanguage(1);
+    QCOMPARE(second.text("btn_ReStart"), QString::fromUtf8("重启"));
+    second.page->slot_setLanguage(0);
+    QCOMPARE(second.text("btn_ReStart"), QStringLiteral("Restart"));
+    QCOMPARE(second.text("label_5"), QStringLiteral("Samples"));
+
+    first.page->slot_setLanguage(0);
+    QCOMPARE(first.text("btn_ReStart"), QStringLiteral("Restart now"));
+    QCOMPARE(first.text("label_5"), QStringLiteral("Points"));
 }
 
 // ---- chart ----
