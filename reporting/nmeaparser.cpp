@@ -176,6 +176,11 @@ Verdict parseSentence(const QString& line, GpsData& data, const QDate& today)
         if (sent.size() != 2 || hexDigit(sent.at(0)) < 0 || hexDigit(sent.at(1)) < 0)
             return Verdict::BadChecksum;
         body = text.left(star);
+        // The sum is over the bytes as received. Bytes that were no UTF-8
+        // became replacement characters on decoding and can no longer be
+        // summed (two of them cancel out): such a sentence cannot be confirmed.
+        if (body.contains(QChar::ReplacementCharacter))
+            return Verdict::BadChecksum;
         const int expected = hexDigit(sent.at(0)) * 16 + hexDigit(sent.at(1));
         if (checksumOf(body.toUtf8()) != expected)
             return Verdict::BadChecksum;

@@ -5,8 +5,9 @@
 //
 // Three sentences carry a position: RMC, GGA and GLL, from the talkers "GP"
 // (GPS) and "GN" (several satellite systems combined). A sentence counts as
-// a fix only when its "*hh" checksum, if it has one, matches, the receiver
-// marks the fix valid and the coordinates are in range.
+// a fix only when its "*hh" checksum, if it has one, matches the bytes
+// received, the receiver marks the fix valid and the coordinates are in
+// range.
 
 #include <QByteArray>
 #include <QDate>

@@ -197,4 +197,64 @@ Reply parseReply(const QString& text)
     return reply;
 }
 
+ReplyDecision decideReply(const Reply& reply, int requestType, int state, bool statusOk)
+{
+    ReplyDecision d;
+    d.state = state;
+    // A failed heartbeat lowers the state; nothing raises a disabled client.
+    auto fail = [&d, requestType]() {
+        d.action = ReplyDecision::Failure;
+        if (requestType == Heartbeat && d.state != Disabled)
+            d.state = Registered;
+    };
+    // No usable answer at all (refused, timed out, an HTML error page, an
+    // empty body) is a failure like any other: the data goes to the spool.
+    if (reply.kind != Reply::Object) {
+        fail();
+        return d;
+    }
+    if (reply.hasMessage && reply.message == GuidInvalidMessage) {
+        d.disable = true;
+        d.state = Disabled;
+    }
+    // The HTTP verdict comes first: a 500 that says "success" is a failure.
+    if (!statusOk || !reply.hasSuccess) {
+        fail();
+        return d;
+    }
+    switch (requestType) {
+    case Register:
+        if (d.state == Disabled || !reply.success)
+            break;
+        if (reply.hasData && reply.data.size() == kGuidLength) {
+            d.action = ReplyDecision::AdoptIdentity;
+            d.state = Online;
+        } else {
+            d.action = ReplyDecision::RegisterAgain;
+        }
+        break;
+    case ScalarData:
+    case VectorData:
+    case FileUpload:
+        if (!reply.success)
+            fail();
+        else if (requestType == FileUpload)
+            d.action = ReplyDecision::DeleteUploaded;
+        break;
+    case Heartbeat:
+        if (!reply.success)
+            fail();
+        else if (d.state != Disabled)
+            d.state = Online;
+        break;
+    case StatusReport:
+        if (reply.success)
+            d.action = ReplyDecision::ClearPosition;
+        break;
+    default:
+        break;
+    }
+    return d;
+}
+
 } // namespace ServerProtocol
