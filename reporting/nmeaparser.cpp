@@ -133,6 +133,11 @@ bool coordinateWellFormed(const QString& value)
     const QString fraction = point < 0 ? QString() : minutes.mid(point + 1);
     if (whole.isEmpty() || !allDigits(whole) || !allDigits(fraction))
         return false;
+    // Digits too many for a double would read as 0 degrees: a position near
+    // the equator or the prime meridian made of noise.
+    bool ok = false;
+    if (!degrees.isEmpty() && !(std::isfinite(degrees.toDouble(&ok)) && ok))
+        return false;
     return number(minutes) < 60.0;
 }
 

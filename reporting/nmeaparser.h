@@ -48,7 +48,8 @@ QString verdictText(Verdict verdict);
 // "W" negate. An empty value gives 0.
 double toDegrees(const QString& value, const QString& hemisphere);
 
-// True when the value reads as whole degrees >= 0 and minutes in [0, 60).
+// True when the value reads as whole degrees >= 0 (a finite number) and
+// minutes in [0, 60).
 bool coordinateWellFormed(const QString& value);
 
 // hhmmss (fraction ignored) on the date ddmmyy (year 2000 + yy), or on today

@@ -32,7 +32,9 @@ bool write(const QString& iniPath, const QString& guid)
     settings.setValue(kKey, guid);
     settings.endGroup();
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    // A FormatError tells that the old contents could not be read; the file
+    // is written all the same. Only an access error means it was not.
+    return settings.status() != QSettings::AccessError;
 }
 
 int startState(const QString& guid)

@@ -41,7 +41,16 @@ QString jsonEscaped(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // A surrogate without its partner has no UTF-8 form: the body would
+        // carry a replacement in its place. Escaped, it travels as it is.
+        const bool paired = c.isHighSurrogate() ? i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                                                : c.isLowSurrogate() && i > 0 && text.at(i - 1).isHighSurrogate();
+        if (c.isSurrogate() && !paired) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            continue;
+        }
         switch (c.unicode()) {
         case '"':
             out += QLatin1String("\\\"");

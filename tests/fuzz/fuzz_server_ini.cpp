@@ -35,7 +35,7 @@ bool plainIdentity(const QByteArray& file, QString* guid)
     for (QByteArray line : file.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
-        const QString text = QString::fromLatin1(line);
+        const QString text = QString::fromLatin1(line.constData(), line.size()); // NUL bytes included
         if (blank.match(text).hasMatch())
             continue;
         const QRegularExpressionMatch h = header.match(text);

@@ -228,8 +228,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QObject::connect(&handler, &ModbusDataHandler::sig_updateVectorForm, &handler,
                      [](FIDVectorData form) { seen().forms << form; });
 
-    // About 64 KiB in all, so that an input stays in the milliseconds.
-    const int times = std::max(1, std::min(repeats, int(65536 / std::max<size_t>(bytes, 1))));
+    // About 16 KiB in all (a full vector spectrum window, a FID filter
+    // window), so that an input stays in the milliseconds.
+    const int times = std::max(1, std::min(repeats, int(16384 / std::max<size_t>(bytes, 1))));
     if (vector)
         runVector(handler, pieces, times, window);
     else

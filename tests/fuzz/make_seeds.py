@@ -178,6 +178,8 @@ def nmea_seeds():
     ]
     write('nmea', 'gn_sentences.nmea', b'\r\n'.join(lines) + b'\r\n')
     # An unended run of noise longer than the line cap, then a good line.
+    # A receiver that pads its coordinates with zeros.
+    write('nmea', 'padded.nmea', nmea('GPGLL,' + '0' * 330 + '4916.45,N,' + '0' * 20 + '12311.12,W,225444,A') + b'\r\n')
     write('nmea', 'overlong.nmea', b'$GPGSV' + b',0' * 2050 + b'\n' + lines[0] + b'\r\n')
 
 
@@ -203,6 +205,8 @@ def server_seeds():
           '{"code":200,"message":"操作成功","data":"\\u0031\\u0032\\u0033e4567-e89b-12d3-a456-426614174000",'
           '"success":true,"timestamp":1713340800000}'.encode())
     reply('array', REQ_HEARTBEAT, DISABLED, True, b'[{"success": true}]')
+    reply('escapes', REQ_REGISTER, UNREGISTERED, True,
+          b'{"success": true, "data": "\\ud83d\\ude00\\t\\"\\\\/%2-e89b-12d3-a456-42661417400", "message": ""}')
 
     def ini(name, text, identity=b''):
         write('server_ini', name, bytes([len(identity)]) + text + identity)

@@ -176,6 +176,11 @@ void TestNmeaParser::rejected_data()
     QTest::newRow("negative degrees") << "$GPRMC,123519,A,-4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*47"
                                       << Verdict::OutOfRange;
     QTest::newRow("letter in the degrees") << "$GPGLL,48a7.038,N,01131.000,E,225444,A*78" << Verdict::OutOfRange;
+    // 400 digits of degrees are no number a double holds; read as 0 they
+    // would give latitude 0.208333 (12.5 minutes).
+    QTest::newRow("degrees beyond a double")
+        << QStringLiteral("$GPGLL,") + QString(400, QLatin1Char('9')) + QStringLiteral("12.5,N,01131.000,E,225444,A")
+        << Verdict::OutOfRange;
 
     // Everything else.
     QTest::newRow("RMC with 11 fields") << "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1"
