@@ -3,8 +3,8 @@
 // UTF-8 byte-order mark dropped, text up to the first NUL, a JSON object with
 // "success", "message" and "data") and turned into the client's next step.
 // Checked against a second reading written here: a strict JSON reader
-// (where it accepts a text, Qt's reader must find the same members; Qt is
-// more lenient, not less) and the client's rules as a table. An identity
+// (strictjson.h; where it accepts a text, Qt's reader must find the same
+// members: Qt is more lenient, not less) and the client's rules as a table. An identity
 // that a reply carries must travel unchanged in the request bodies built
 // from it.
 //
@@ -14,15 +14,9 @@
 
 #include "fuzzsupport.h"
 #include "serverbodies.h"
+#include "strictjson.h"
 
 #include "reporting/serverprotocol.h"
-
-#include <cctype>
-#include <cfloat>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 namespace
 {
@@ -30,294 +24,18 @@ namespace
 using ServerProtocol::Reply;
 using ServerProtocol::ReplyDecision;
 
-// ---- a strict JSON reader (RFC 8259), members of the top object only ----
-
-struct Value {
-    char type = 0; // 's' string, 'b' boolean, 'o' other
-    QString text;
-    bool flag = false;
-};
-
-// Every value a name has in the top object. With one, Qt must find it; with
-// several, Qt keeps one of them (usually the last, but not always when the
-// object also holds names that are not ASCII).
-using Member = QVector<Value>;
-
-// UTF-8 to text, keeping a leading U+FEFF (QString::fromUtf8 drops it as a
-// byte-order mark, but inside a JSON string it is a character).
-QString utf8(const QByteArray& bytes)
-{
-    return QString::fromUtf8("x" + bytes).mid(1);
-}
-
-class StrictJson
-{
-public:
-    enum Result { Valid, Invalid, Unsure };
-
-    explicit StrictJson(const QByteArray& bytes) : s(bytes) {}
-
-    // Qt's reader takes an object or an array as the document, after a
-    // UTF-8 byte-order mark if there is one.
-    Result read()
-    {
-        if (s.startsWith("\xEF\xBB\xBF"))
-            p = 3;
-        space();
-        if (p >= s.size() || (s.at(p) != '{' && s.at(p) != '['))
-            return Invalid;
-        topIsObject = s.at(p) == '{';
-        if (!value(0, true))
-            return unsure ? Unsure : Invalid;
-        space();
-        if (p != s.size())
-            return Invalid;
-        return unsure ? Unsure : Valid;
-    }
-
-    bool topIsObject = false;
-    Member success, message, data;
-
-private:
-    char peek() const { return p < s.size() ? s.at(p) : '\0'; }
-
-    void space()
-    {
-        while (p < s.size() && (s.at(p) == ' ' || s.at(p) == '\t' || s.at(p) == '\n' || s.at(p) == '\r'))
-            ++p;
-    }
-
-    bool literal(const char* word)
-    {
-        const int n = int(std::strlen(word));
-        if (s.mid(p, n) != word)
-            return false;
-        p += n;
-        return true;
-    }
-
-    bool hex4(ushort* out)
-    {
-        if (p + 4 > s.size())
-            return false;
-        bool ok = false;
-        *out = s.mid(p, 4).toUShort(&ok, 16);
-        // toUShort would take a sign or blanks; four hex digits only.
-        for (int i = p; i < p + 4; ++i)
-            if (!std::isxdigit(uchar(s.at(i))))
-                return false;
-        p += 4;
-        return ok;
-    }
-
-    bool string(QString* out)
-    {
-        if (peek() != '"')
-            return false;
-        ++p;
-        QByteArray run; // raw UTF-8 between escapes
-        QString text;
-        for (;;) {
-            if (p >= s.size())
-                return false;
-            const uchar c = uchar(s.at(p++));
-            if (c == '"')
-                break;
-            if (c < 0x20)
-                return false;
-            if (c != '\\') {
-                run += char(c);
-                continue;
-            }
-            text += utf8(run);
-            run.clear();
-            if (p >= s.size())
-                return false;
-            const char e = s.at(p++);
-            switch (e) {
-            case '"':
-            case '\\':
-            case '/':
-                text += QLatin1Char(e);
-                break;
-            case 'b':
-                text += QLatin1Char('\b');
-                break;
-            case 'f':
-                text += QLatin1Char('\f');
-                break;
-            case 'n':
-                text += QLatin1Char('\n');
-                break;
-            case 'r':
-                text += QLatin1Char('\r');
-                break;
-            case 't':
-                text += QLatin1Char('\t');
-                break;
-            case 'u': {
-                ushort unit = 0;
-                if (!hex4(&unit))
-                    return false;
-                text += QChar(unit); // lone surrogates are kept as they are
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-        text += utf8(run);
-        *out = text;
-        return true;
-    }
-
-    bool number()
-    {
-        const int start = p;
-        if (peek() == '-')
-            ++p;
-        if (peek() == '0') {
-            ++p;
-        } else if (peek() >= '1' && peek() <= '9') {
-            while (std::isdigit(uchar(peek())))
-                ++p;
-        } else {
-            return false;
-        }
-        if (peek() == '.') {
-            ++p;
-            if (!std::isdigit(uchar(peek())))
-                return false;
-            while (std::isdigit(uchar(peek())))
-                ++p;
-        }
-        if (peek() == 'e' || peek() == 'E') {
-            ++p;
-            if (peek() == '+' || peek() == '-')
-                ++p;
-            if (!std::isdigit(uchar(peek())))
-                return false;
-            while (std::isdigit(uchar(peek())))
-                ++p;
-        }
-        // Qt refuses numbers a double cannot hold; where that line lies is
-        // its own business.
-        const std::string text = s.mid(start, p - start).toStdString();
-        const double v = std::strtod(text.c_str(), nullptr);
-        if (!std::isfinite(v) || (v != 0 && std::fabs(v) < DBL_MIN) ||
-            (v == 0 && text.find_first_of("123456789") < text.find_first_of("eE")))
-            unsure = true;
-        return true;
-    }
-
-    bool value(int depth, bool top)
-    {
-        // Qt stops at 1024 nested containers; stay clear of the edge.
-        if (depth > 1000) {
-            unsure = true;
-            return false;
-        }
-        space();
-        const char c = peek();
-        if (c == '{') {
-            ++p;
-            space();
-            if (peek() == '}') {
-                ++p;
-                return true;
-            }
-            for (;;) {
-                space();
-                QString key;
-                if (!string(&key))
-                    return false;
-                space();
-                if (peek() != ':')
-                    return false;
-                ++p;
-                space();
-                Value m;
-                const char v = peek();
-                if (v == '"') {
-                    m.type = 's';
-                    if (!string(&m.text))
-                        return false;
-                } else if (v == 't' || v == 'f') {
-                    m.type = 'b';
-                    m.flag = v == 't';
-                    if (!literal(m.flag ? "true" : "false"))
-                        return false;
-                } else {
-                    m.type = 'o';
-                    if (!value(depth + 1, false))
-                        return false;
-                }
-                if (top && key == QLatin1String("success"))
-                    success << m;
-                else if (top && key == QLatin1String("message"))
-                    message << m;
-                else if (top && key == QLatin1String("data"))
-                    data << m;
-                space();
-                if (peek() == ',') {
-                    ++p;
-                    continue;
-                }
-                if (peek() != '}')
-                    return false;
-                ++p;
-                return true;
-            }
-        }
-        if (c == '[') {
-            ++p;
-            space();
-            if (peek() == ']') {
-                ++p;
-                return true;
-            }
-            for (;;) {
-                if (!value(depth + 1, false))
-                    return false;
-                space();
-                if (peek() == ',') {
-                    ++p;
-                    continue;
-                }
-                if (peek() != ']')
-                    return false;
-                ++p;
-                return true;
-            }
-        }
-        if (c == '"') {
-            QString ignored;
-            return string(&ignored);
-        }
-        if (c == 't')
-            return literal("true");
-        if (c == 'f')
-            return literal("false");
-        if (c == 'n')
-            return literal("null");
-        return number();
-    }
-
-    const QByteArray s;
-    int p = 0;
-    bool unsure = false;
-};
-
 // Whether what Qt found for a name (has: a value of the wanted type) is one
-// of the values the name has.
-bool found(const Member& values, bool has, char type, const QString& text, bool flag)
+// of the values the name has. With one value Qt must find it; with several
+// it keeps one of them (the last, but not always when the object also holds
+// names that are not ASCII).
+bool found(const QVector<StrictJson::Value>& values, bool has, char type, const QString& text, bool flag)
 {
     if (values.isEmpty())
         return !has;
-    for (const Value& v : values) {
+    for (const StrictJson::Value& v : values) {
         if (!has && v.type != type)
             return true;
-        if (has && v.type == type && (type == 's' ? v.text == text : v.flag == flag))
+        if (has && v.type == type && (type == 's' ? StrictJson::asQtReadsIt(v) == text : v.flag == flag))
             return true;
     }
     return false;
@@ -400,9 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (strict.read() == StrictJson::Valid) {
         FUZZ_CHECK(reply.kind == (strict.topIsObject ? Reply::Object : Reply::NotObject));
         if (reply.kind == Reply::Object) {
-            FUZZ_CHECK(found(strict.success, reply.hasSuccess, 'b', QString(), reply.success));
-            FUZZ_CHECK(found(strict.message, reply.hasMessage, 's', reply.message, false));
-            FUZZ_CHECK(found(strict.data, reply.hasData, 's', reply.data, false));
+            const auto member = [&strict](const char* name) { return strict.members.value(QLatin1String(name)); };
+            FUZZ_CHECK(found(member("success"), reply.hasSuccess, 'b', QString(), reply.success));
+            FUZZ_CHECK(found(member("message"), reply.hasMessage, 's', reply.message, false));
+            FUZZ_CHECK(found(member("data"), reply.hasData, 's', reply.data, false));
         }
     }
     if (reply.kind != Reply::Object)
