@@ -8,10 +8,12 @@
 // (only a file in flight may add one); a spool line is JSON whose values are
 // the samples to two decimals.
 //
-// Input: byte 0 the current file and byte 1 the file in flight (indexes into
-// the spool files found; a larger value: the start's pick, and none); then
-// the folder: names, each ended by a NUL byte and a size byte (see
-// entries()). The same bytes, read as doubles, are the samples of a line.
+// Input: byte 0 the current file (an index into the spool files found; a
+// larger value: the start's pick); byte 1 the file in flight (an index into
+// the names for the upload, into the spool files for the rotation; a larger
+// value: none); then the folder: names, each ended by a NUL byte and a size
+// byte (see entries()). The same bytes, read as doubles, are the samples of
+// a line.
 
 #include "fuzzsupport.h"
 
