@@ -133,6 +133,11 @@ bool coordinateWellFormed(const QString& value)
     const QString fraction = point < 0 ? QString() : minutes.mid(point + 1);
     if (whole.isEmpty() || !allDigits(whole) || !allDigits(fraction))
         return false;
+    // Digits too many for a double would read as 0 degrees: a position near
+    // the equator or the prime meridian made of noise.
+    bool ok = false;
+    if (!degrees.isEmpty() && !(std::isfinite(degrees.toDouble(&ok)) && ok))
+        return false;
     return number(minutes) < 60.0;
 }
 
@@ -176,6 +181,11 @@ Verdict parseSentence(const QString& line, GpsData& data, const QDate& today)
         if (sent.size() != 2 || hexDigit(sent.at(0)) < 0 || hexDigit(sent.at(1)) < 0)
             return Verdict::BadChecksum;
         body = text.left(star);
+        // The sum is over the bytes as received. Bytes that were no UTF-8
+        // became replacement characters on decoding and can no longer be
+        // summed (two of them cancel out): such a sentence cannot be confirmed.
+        if (body.contains(QChar::ReplacementCharacter))
+            return Verdict::BadChecksum;
         const int expected = hexDigit(sent.at(0)) * 16 + hexDigit(sent.at(1));
         if (checksumOf(body.toUtf8()) != expected)
             return Verdict::BadChecksum;

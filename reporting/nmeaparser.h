@@ -5,8 +5,9 @@
 //
 // Three sentences carry a position: RMC, GGA and GLL, from the talkers "GP"
 // (GPS) and "GN" (several satellite systems combined). A sentence counts as
-// a fix only when its "*hh" checksum, if it has one, matches, the receiver
-// marks the fix valid and the coordinates are in range.
+// a fix only when its "*hh" checksum, if it has one, matches the bytes
+// received, the receiver marks the fix valid and the coordinates are in
+// range.
 
 #include <QByteArray>
 #include <QDate>
@@ -47,7 +48,8 @@ QString verdictText(Verdict verdict);
 // "W" negate. An empty value gives 0.
 double toDegrees(const QString& value, const QString& hemisphere);
 
-// True when the value reads as whole degrees >= 0 and minutes in [0, 60).
+// True when the value reads as whole degrees >= 0 (a finite number) and
+// minutes in [0, 60).
 bool coordinateWellFormed(const QString& value);
 
 // hhmmss (fraction ignored) on the date ddmmyy (year 2000 + yy), or on today

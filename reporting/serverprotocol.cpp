@@ -41,7 +41,16 @@ QString jsonEscaped(const QString& text)
 {
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // A surrogate without its partner has no UTF-8 form: the body would
+        // carry a replacement in its place. Escaped, it travels as it is.
+        const bool paired = c.isHighSurrogate() ? i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                                                : c.isLowSurrogate() && i > 0 && text.at(i - 1).isHighSurrogate();
+        if (c.isSurrogate() && !paired) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            continue;
+        }
         switch (c.unicode()) {
         case '"':
             out += QLatin1String("\\\"");
@@ -195,6 +204,66 @@ Reply parseReply(const QString& text)
         reply.data = data.toString();
     }
     return reply;
+}
+
+ReplyDecision decideReply(const Reply& reply, int requestType, int state, bool statusOk)
+{
+    ReplyDecision d;
+    d.state = state;
+    // A failed heartbeat lowers the state; nothing raises a disabled client.
+    auto fail = [&d, requestType]() {
+        d.action = ReplyDecision::Failure;
+        if (requestType == Heartbeat && d.state != Disabled)
+            d.state = Registered;
+    };
+    // No usable answer at all (refused, timed out, an HTML error page, an
+    // empty body) is a failure like any other: the data goes to the spool.
+    if (reply.kind != Reply::Object) {
+        fail();
+        return d;
+    }
+    if (reply.hasMessage && reply.message == GuidInvalidMessage) {
+        d.disable = true;
+        d.state = Disabled;
+    }
+    // The HTTP verdict comes first: a 500 that says "success" is a failure.
+    if (!statusOk || !reply.hasSuccess) {
+        fail();
+        return d;
+    }
+    switch (requestType) {
+    case Register:
+        if (d.state == Disabled || !reply.success)
+            break;
+        if (reply.hasData && reply.data.size() == kGuidLength) {
+            d.action = ReplyDecision::AdoptIdentity;
+            d.state = Online;
+        } else {
+            d.action = ReplyDecision::RegisterAgain;
+        }
+        break;
+    case ScalarData:
+    case VectorData:
+    case FileUpload:
+        if (!reply.success)
+            fail();
+        else if (requestType == FileUpload)
+            d.action = ReplyDecision::DeleteUploaded;
+        break;
+    case Heartbeat:
+        if (!reply.success)
+            fail();
+        else if (d.state != Disabled)
+            d.state = Online;
+        break;
+    case StatusReport:
+        if (reply.success)
+            d.action = ReplyDecision::ClearPosition;
+        break;
+    default:
+        break;
+    }
+    return d;
 }
 
 } // namespace ServerProtocol

@@ -4,6 +4,7 @@
 // functions, so that bodies and replies are tested without threads.
 
 #include "core/types.h"
+#include "reporting/serveruploadrecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -66,5 +67,23 @@ struct Reply {
     QString data;
 };
 Reply parseReply(const QString& text);
+
+// What the client does with one finished request: decided from what the
+// reply says, the HTTP verdict (status 200), the request's kind and the
+// client's state. The client only carries it out (and logs).
+struct ReplyDecision {
+    enum Action {
+        None,           // nothing beyond the state below
+        Failure,        // the failure action of the request's kind
+        AdoptIdentity,  // registration: Reply::data becomes the identity, saved
+        RegisterAgain,  // registration confirmed without a usable identity
+        ClearPosition,  // status report confirmed: wait for the next fix
+        DeleteUploaded, // upload confirmed: the spool file goes
+    };
+    bool disable = false; // "message" says the identity is invalid: state 3, timer released
+    Action action = None;
+    int state = Unregistered; // the client's state afterwards (a ServerState)
+};
+ReplyDecision decideReply(const Reply& reply, int requestType, int state, bool statusOk);
 
 } // namespace ServerProtocol

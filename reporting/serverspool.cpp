@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <climits>
 
 namespace ServerSpool
 {
@@ -16,7 +17,9 @@ QString fileName(int number)
 
 int numberOfName(const QString& name)
 {
-    static const QRegularExpression re(QStringLiteral("^ServerData(\\d+)\\.txt$"));
+    // Anchored to the whole name: "$" alone would also match before a final
+    // line feed, taking "ServerData4.txt\n" for spool file 4.
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("ServerData(\\d+)\\.txt")));
     const QRegularExpressionMatch m = re.match(name);
     if (!m.hasMatch())
         return -1;
@@ -46,15 +49,20 @@ int firstNumber(const QVector<FileEntry>& ascending)
 
 Rotation rotate(const QVector<int>& ascending, int current, int inFlight)
 {
+    // A name may carry any number an int holds: the one after the largest
+    // is 0, never an overflow.
+    auto after = [](int n) { return n == INT_MAX ? 0 : n + 1; };
     Rotation r;
     if (ascending.size() < kRingSize) {
-        r.number = ascending.isEmpty() ? 0 : ascending.last() + 1;
-        if (r.number == inFlight) // only if the file in flight went unlisted
-            ++r.number;
+        // One past the largest; the file in flight is skipped (only if it
+        // went unlisted), and so is any number taken after a wrap to 0.
+        r.number = ascending.isEmpty() ? 0 : after(ascending.last());
+        while (ascending.contains(r.number) || r.number == inFlight)
+            r.number = after(r.number);
         return r;
     }
     const int largest = ascending.last();
-    auto step = [largest](int n) { return n + 1 > largest ? 0 : n + 1; };
+    auto step = [largest, after](int n) { return n >= largest ? 0 : after(n); };
     r.number = step(current);
     // The ring never hands out, or empties, the file still being uploaded.
     for (int i = 0; i <= ascending.size() && (r.number == inFlight || r.number == current); ++i)

@@ -1,6 +1,7 @@
 #include "reporting/serverthread.h"
 
 #include "core/appfolders.h"
+#include "reporting/serveridentity.h"
 #include "reporting/serverprotocol.h"
 #include "reporting/serverspool.h"
 
@@ -13,7 +14,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator64>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -128,20 +128,13 @@ void ServerThread::slot_init()
     networkManager = new QNetworkAccessManager();
     connect(networkManager, SIGNAL(finished(QNetworkReply*)), this, SLOT(finishedSlot(QNetworkReply*)));
 
-    {
-        QSettings settings(iniPath, QSettings::IniFormat);
-        settings.beginGroup(QStringLiteral("Server"));
-        guid = settings.value(QStringLiteral("GUID"), QString()).toString();
-        settings.endGroup();
-    }
-
-    if (guid.size() == ServerProtocol::kGuidLength) {
-        state = Registered;
+    guid = ServerIdentity::read(iniPath);
+    state = ServerIdentity::startState(guid);
+    if (state == Registered) {
         sendHeartbeat();
-    } else if (guid.isEmpty()) {
+    } else if (state == Unregistered) {
         sendRegister();
     } else {
-        state = Disabled;
         qDebug() << "server.ini holds a GUID of" << guid.size() << "characters, not" << ServerProtocol::kGuidLength
                  << "- the server client stays off";
         return;
@@ -347,91 +340,57 @@ void ServerThread::finishedSlot(QNetworkReply* reply)
 void ServerThread::handleResponse(const QString& text, ServerUploadRecord& record, bool statusOk)
 {
     using ServerProtocol::Reply;
+    using ServerProtocol::ReplyDecision;
     const Reply reply = ServerProtocol::parseReply(text);
-    // No usable answer at all (refused, timed out, an HTML error page, an
-    // empty body) is a failure like any other: the data goes to the spool.
-    if (reply.kind == Reply::NotJson) {
+    const ReplyDecision d = ServerProtocol::decideReply(reply, record.type, state, statusOk);
+    if (reply.kind == Reply::NotJson)
         qDebug() << "Invalid JSON!";
-        failureAction(record);
-        return;
-    }
-    if (reply.kind == Reply::NotObject) {
+    else if (reply.kind == Reply::NotObject)
         qDebug() << "jsonDoc is not object!";
-        failureAction(record);
-        return;
-    }
-    if (reply.hasMessage) {
+    else if (reply.hasMessage)
         qDebug() << "message:" << reply.message;
-        if (reply.message == ServerProtocol::GuidInvalidMessage)
-            disable();
-    }
-    if (!statusOk || !reply.hasSuccess) {
-        failureAction(record);
-        return;
-    }
+    if (d.disable)
+        disable();
 
-    const bool success = reply.success;
-    switch (record.type) {
-    case Register:
-        if (state == Disabled || !success)
-            break;
-        if (!reply.hasData) {
+    switch (d.action) {
+    case ReplyDecision::Failure:
+        failureAction(record);
+        break;
+    case ReplyDecision::AdoptIdentity:
+        guid = reply.data;
+        if (!ServerIdentity::write(iniPath, guid))
+            qDebug() << "Failed to write the device identity to" << iniPath;
+        break;
+    case ReplyDecision::RegisterAgain:
+        if (!reply.hasData)
             qDebug() << "Registration reply carries no device identity; registering again next cycle";
-            break;
-        }
-        if (reply.data.size() != ServerProtocol::kGuidLength) {
+        else
             qDebug() << "Registration reply carries an identity of" << reply.data.size() << "characters, not"
                      << ServerProtocol::kGuidLength << "; registering again next cycle";
-            break;
-        }
-        guid = reply.data;
-        {
-            QSettings settings(iniPath, QSettings::IniFormat);
-            settings.beginGroup(QStringLiteral("Server"));
-            settings.setValue(QStringLiteral("GUID"), guid);
-            settings.endGroup();
-            settings.sync();
-            if (settings.status() != QSettings::NoError)
-                qDebug() << "Failed to write the device identity to" << iniPath;
-        }
-        state = Online;
         break;
-    case ScalarData:
-    case VectorData:
-        if (!success)
-            failureAction(record);
-        break;
-    case Heartbeat:
-        if (!success)
-            failureAction(record);
-        else if (state != Disabled)
-            state = Online;
-        break;
-    case StatusReport:
+    case ReplyDecision::ClearPosition:
         // A newer fix that came in meanwhile waits for the next cycle; the
         // GPS worker passes one an hour at most, so it must not be lost.
-        if (success && latitude == record.latitude && longitude == record.longitude && altitude == record.altitude) {
+        if (latitude == record.latitude && longitude == record.longitude && altitude == record.altitude) {
             latitude = 0;
             longitude = 0;
             altitude = 0;
             satellites = 0;
         }
-        qDebug() << "revc GPS2:" << (success ? "true" : "false");
         break;
-    case FileUpload:
-        if (!success) {
-            failureAction(record);
-            break;
-        }
+    case ReplyDecision::DeleteUploaded:
         qDebug() << "send delete";
         if (record.file)
             record.file->close();
         deleteFile(record.filePath);
         nextUpload = nowUtc().addSecs(kAfterUploadSecs);
         break;
-    default:
+    case ReplyDecision::None:
         break;
     }
+    if (record.type == StatusReport && d.action != ReplyDecision::Failure)
+        qDebug() << "revc GPS2:" << (d.action == ReplyDecision::ClearPosition ? "true" : "false");
+    state = d.state;
 }
 
 void ServerThread::failureAction(const ServerUploadRecord& record)
@@ -444,10 +403,6 @@ void ServerThread::failureAction(const ServerUploadRecord& record)
     case VectorData:
         qDebug() << "un success save";
         spoolVectorData(record.timestamp, record.vectors, record.samplingRate, record.intervalMs);
-        break;
-    case Heartbeat:
-        if (state != Disabled)
-            state = Registered;
         break;
     case StatusReport:
         qDebug() << "revc GPS2:"

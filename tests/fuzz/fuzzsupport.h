@@ -79,19 +79,29 @@ inline void init()
     Logger::instance();
 }
 
+// Gives the file a modification time of its own, so that the next QSettings
+// reads it from disk again, as a new start of the program would.
+inline void restamp(const QString& path)
+{
+    static qint64 serial = 0;
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::ReadWrite));
+    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial, Qt::UTC),
+                                QFileDevice::FileModificationTime));
+}
+
 // Writes the input to the file name of the scratch folder and returns its
 // path. Each call stamps the file with a modification time of its own:
 // QSettings keeps the files it has read and takes a rewritten file of the
 // same size and time for unchanged.
 inline QString writeScratchFile(const QString& name, const uint8_t* data, size_t size)
 {
-    static qint64 serial = 0;
     const QString path = scratchDir() + QLatin1Char('/') + name;
     QFile file(path);
     FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
-    FUZZ_CHECK(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++serial, Qt::UTC),
-                                QFileDevice::FileModificationTime));
+    file.close();
+    restamp(path);
     return path;
 }
 

@@ -13,6 +13,12 @@ terval_add_test(reporting_spool
   LABELS reporting
   TIMEOUT 60)
 
+terval_add_test(reporting_identity
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_serveridentity.cpp
+  LIBS reporting
+  LABELS reporting
+  TIMEOUT 60)
+
 add_library(httppeer STATIC ${CMAKE_CURRENT_LIST_DIR}/httppeer.h ${CMAKE_CURRENT_LIST_DIR}/httppeer.cpp)
 target_link_libraries(httppeer PUBLIC testpeers Qt5::Network Qt5::Test)
 

@@ -69,6 +69,8 @@ private slots:
     void splitter();
     void lineCap_data();
     void lineCap();
+    void checksumOverReceivedBytes_data();
+    void checksumOverReceivedBytes();
 };
 
 void TestNmeaParser::sentences_data()
@@ -174,6 +176,11 @@ void TestNmeaParser::rejected_data()
     QTest::newRow("negative degrees") << "$GPRMC,123519,A,-4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*47"
                                       << Verdict::OutOfRange;
     QTest::newRow("letter in the degrees") << "$GPGLL,48a7.038,N,01131.000,E,225444,A*78" << Verdict::OutOfRange;
+    // 400 digits of degrees are no number a double holds; read as 0 they
+    // would give latitude 0.208333 (12.5 minutes).
+    QTest::newRow("degrees beyond a double")
+        << QStringLiteral("$GPGLL,") + QString(400, QLatin1Char('9')) + QStringLiteral("12.5,N,01131.000,E,225444,A")
+        << Verdict::OutOfRange;
 
     // Everything else.
     QTest::newRow("RMC with 11 fields") << "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1"
@@ -431,6 +438,39 @@ void TestNmeaParser::lineCap()
     QVERIFY2(maxPending <= NmeaLineSplitter::kMaxLineBytes, qPrintable(QString::number(maxPending)));
     if (kept)
         QCOMPARE(results.first().line.size(), length - 1); // CR trimmed
+}
+
+void TestNmeaParser::checksumOverReceivedBytes_data()
+{
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<Verdict>("verdict");
+    // "*6A" is the sum of the sentence with "003.1"; two bytes that are no
+    // UTF-8 in place of "00" decode to two replacement characters, whose
+    // bytes cancel out just as "00" does.
+    QTest::newRow("two undecodable bytes keep the text's sum")
+        << QByteArray("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,\x80\x80"
+                      "3.1,W*6A\r\n")
+        << Verdict::BadChecksum;
+    QTest::newRow("one undecodable byte")
+        << QByteArray("$GPGLL,4916.45,N,12311.12,W,225444,A\xFF*31\r\n") << Verdict::BadChecksum;
+    // UTF-8 is summed as sent: C2 B0 ("°") in place of "00" gives 18.
+    QTest::newRow("UTF-8 summed byte by byte")
+        << QByteArray("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,\xC2\xB0"
+                      "3.1,W*18\r\n")
+        << Verdict::Fix;
+    // Without a checksum there is nothing to confirm, as before.
+    QTest::newRow("undecodable byte, no checksum")
+        << QByteArray("$GPGLL,4916.45,N,12311.12,W,225444,A,\xFF\r\n") << Verdict::Fix;
+}
+
+void TestNmeaParser::checksumOverReceivedBytes()
+{
+    QFETCH(QByteArray, wire);
+    QFETCH(Verdict, verdict);
+    NmeaFixReader reader;
+    const QVector<NmeaResult> results = reader.feed(wire, kToday);
+    QCOMPARE(results.size(), 1);
+    QCOMPARE(results.first().verdict, verdict);
 }
 
 QTEST_APPLESS_MAIN(TestNmeaParser)

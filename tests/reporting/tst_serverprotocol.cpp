@@ -140,6 +140,13 @@ void TestServerProtocol::bodiesParseInPython_data()
                               << QByteArray(R"({"deviceType":"RQ"})");
     QTest::newRow("heartbeat, identity escaped")
         << ServerProtocol::heartbeatBody(odd) << QByteArray(R"({"deviceGuid":")" + oddText + R"("})");
+    // Lone surrogates (a reply may carry "\ud800") have no UTF-8 form; a
+    // pair is one character and travels as UTF-8.
+    const QString surrogates =
+        QString(QChar(0xD800)) + QStringLiteral("abc") + QChar(0xDC00) + QChar(0xD83D) + QChar(0xDE00) + QChar(0xDBFF);
+    QTest::newRow("heartbeat, lone surrogates escaped")
+        << ServerProtocol::heartbeatBody(surrogates)
+        << QByteArray(R"({"deviceGuid":"\ud800abc\udc00\ud83d\ude00\udbff"})");
     QTest::newRow("scalar data, identity escaped, placeholders stay")
         << ServerProtocol::scalarDataBody(odd, QStringLiteral("RQ"), 1776412800123LL, {1.0, 2.25}, 20, 50)
         << QByteArray(R"({"deviceId":")" + oddText +

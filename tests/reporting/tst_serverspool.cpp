@@ -45,6 +45,8 @@ void TestServerSpool::numberOfName_data()
     QTest::newRow("prefix") << "xServerData1.txt" << -1;
     QTest::newRow("suffix") << "ServerData1.txt.bak" << -1;
     QTest::newRow("other file") << "server.ini" << -1;
+    QTest::newRow("line feed after the name") << "ServerData4.txt\n" << -1;
+    QTest::newRow("line feed before the name") << "\nServerData4.txt" << -1;
 }
 
 void TestServerSpool::numberOfName()
@@ -110,6 +112,12 @@ void TestServerSpool::rotate_data()
     QTest::newRow("ring, current in flight") << ring << 4 << 4 << 5 << 5;
     QTest::newRow("one file in flight") << QVector<int>{0} << 0 << 0 << 1 << -1;
     QTest::newRow("seven files, wrap") << QVector<int>{0, 1, 2, 3, 4, 5, 6} << 6 << -1 << 0 << 0;
+    // File names may carry any number an int holds.
+    QTest::newRow("largest int, fewer than six: smallest free")
+        << QVector<int>{0, 1, 2147483647} << 2147483647 << -1 << 2 << -1;
+    QTest::newRow("largest int, and 0 in flight") << QVector<int>{2147483647} << 2147483647 << 0 << 1 << -1;
+    QTest::newRow("ring up to the largest int: wraps to 0")
+        << QVector<int>{0, 1, 2, 3, 4, 2147483647} << 2147483647 << -1 << 0 << 0;
 }
 
 void TestServerSpool::rotate()

@@ -1,0 +1,49 @@
+#include "reporting/serveridentity.h"
+
+#include "reporting/serverprotocol.h"
+#include "reporting/serveruploadrecord.h"
+
+#include <QSettings>
+
+namespace ServerIdentity
+{
+
+namespace
+{
+
+const QString kGroup = QStringLiteral("Server");
+const QString kKey = QStringLiteral("GUID");
+
+} // namespace
+
+QString read(const QString& iniPath)
+{
+    QSettings settings(iniPath, QSettings::IniFormat);
+    settings.beginGroup(kGroup);
+    const QString guid = settings.value(kKey, QString()).toString();
+    settings.endGroup();
+    return guid;
+}
+
+bool write(const QString& iniPath, const QString& guid)
+{
+    QSettings settings(iniPath, QSettings::IniFormat);
+    settings.beginGroup(kGroup);
+    settings.setValue(kKey, guid);
+    settings.endGroup();
+    settings.sync();
+    // A FormatError tells that the old contents could not be read; the file
+    // is written all the same. Only an access error means it was not.
+    return settings.status() != QSettings::AccessError;
+}
+
+int startState(const QString& guid)
+{
+    if (guid.size() == ServerProtocol::kGuidLength)
+        return Registered;
+    if (guid.isEmpty())
+        return Unregistered;
+    return Disabled;
+}
+
+} // namespace ServerIdentity
