@@ -5,7 +5,6 @@
 #include "link/instrumentframes.h"
 #include "processing/ratefilters.h"
 #include "processing/replydecoder.h"
-#include "processing/spectrum.h"
 #include "processing/streamframe.h"
 #include "processing/vectorrecords.h"
 
@@ -713,5 +712,5 @@ void ModbusDataHandler::updateSpectrum(const QVector<double>& w)
 void ModbusDataHandler::computeAmplitudeSpectrum(const QVector<double>& datas, double fs, QVector<double>& f_datas,
                                                  QVector<double>& fft_datas)
 {
-    Spectrum::amplitudeSpectralDensity(datas, fs, f_datas, fft_datas);
+    transformer.amplitudeSpectralDensity(datas, fs, f_datas, fft_datas);
 }

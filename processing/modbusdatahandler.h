@@ -9,6 +9,7 @@
 
 #include "core/types.h"
 #include "processing/signalfilter.h"
+#include "processing/spectrum.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -49,6 +50,9 @@ public:
     int queuedBlocks() const { return playQueue.size(); }
     int playingValues() const { return playBlock.size(); }
     bool isFilterEnabled() const { return filterEnabled; }
+    // FFTW plans made so far, and kept now (one per recent window length).
+    qint64 spectrumPlansMade() const { return transformer.plansMade(); }
+    int spectrumPlansKept() const { return transformer.plansKept(); }
     DataParam processingParams() const { return dataParam; }
     // Vector path: axis histories in nT (0 x, 1 y, 2 z, 3 s), frequencies
     // waiting to be grouped, FID frequencies waiting for a filter window.
@@ -150,6 +154,7 @@ private:
     QThread* workerThread = nullptr;
     DataParam dataParam{0, 0, 0.001, 10, 10};
     SignalFilter filter;
+    Spectrum::Transformer transformer; // plans made and used on the processing thread
     bool filterEnabled = true;
     int wideNotchHz = 25;
     QVector<int> notchList;
