@@ -700,7 +700,11 @@ void ModbusDataHandler::updateSpectrum(const QVector<double>& w)
 {
     if (w.isEmpty() || DATA_FREQUENCY <= 0)
         return;
-    QVector<double> x = filter.sosfiltfilt(w, filter.butterSos(1, 1, DATA_FREQUENCY));
+    if (spectrumHighPassRate != DATA_FREQUENCY) {
+        spectrumHighPass = filter.butterSos(1, 1, DATA_FREQUENCY);
+        spectrumHighPassRate = DATA_FREQUENCY;
+    }
+    QVector<double> x = filter.sosfiltfilt(w, spectrumHighPass);
     x = RateFilters::passFilters(filter, x, dataParam.lowPass, dataParam.highPass, DATA_FREQUENCY);
     QVector<double> frequencies;
     QVector<double> densities;

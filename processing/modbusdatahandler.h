@@ -155,6 +155,9 @@ private:
     DataParam dataParam{0, 0, 0.001, 10, 10};
     SignalFilter filter;
     Spectrum::Transformer transformer; // plans made and used on the processing thread
+    // The spectrum's 1 Hz high-pass, designed once per rate.
+    SignalFilter::Sections spectrumHighPass;
+    int spectrumHighPassRate = 0;
     bool filterEnabled = true;
     int wideNotchHz = 25;
     QVector<int> notchList;
