@@ -3,7 +3,7 @@
 // page by page. run_cost_bench.sh starts the simulated instrument on a socat
 // pty pair and calls this with the program's end of the pair.
 //
-//   cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--long MINUTES]
+//   cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--shots DIR] [--long MINUTES]
 //
 // The port is chosen as the operator does, through the main page's port
 // menu: a link /dev/ttyTVCOST<pid> to PATH is made so that the menu's "tty"
@@ -23,7 +23,9 @@
 // phase (VmHWM, reset at its start through /proc/self/clear_refs) and the
 // samples per second that reached the charts, so a stalled stream shows.
 // --phases runs some of them, in the order given (numbers 1 to 4 as above,
-// left to right, top to bottom; "1,1,2" for example).
+// left to right, top to bottom; "1,1,2" for example). --shots DIR saves the
+// window at the end of each phase with charts drawn (cost_main.png,
+// cost_spectrum.png).
 //
 // --long MINUTES replaces the phases by one run of that length with the
 // charts drawn, the main and spectrum pages taking turns every 30 s, and
@@ -127,13 +129,15 @@ int main(int argc, char* argv[])
     const QStringList args = QApplication::arguments();
     const int portAt = args.indexOf(QStringLiteral("--port"));
     if (portAt < 0 || portAt + 1 >= args.size()) {
-        std::fprintf(stderr, "usage: cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--long MINUTES]\n");
+        std::fprintf(stderr, "usage: cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--shots DIR] [--long MINUTES]\n");
         return 2;
     }
     const QString portPath = QFileInfo(args.at(portAt + 1)).canonicalFilePath();
     const int seconds = intArg(args, QStringLiteral("--seconds"), 60);
     const int warmup = intArg(args, QStringLiteral("--warmup"), 15);
     const int longMinutes = intArg(args, QStringLiteral("--long"), 0);
+    const int shotsAt = args.indexOf(QStringLiteral("--shots"));
+    const QString shots = shotsAt >= 0 ? QFileInfo(args.value(shotsAt + 1)).absoluteFilePath() : QString();
 
     // Settings, logs and crash logs in a folder of their own.
     QTemporaryDir work;
@@ -288,6 +292,10 @@ int main(int argc, char* argv[])
                         statusMiB("VmHWM:"), statusMiB("VmRSS:"), rate, (spectra - spectra0) / s,
                         qPrintable(loadBefore), qPrintable(loadAverage()));
             std::fflush(stdout);
+            if (!shots.isEmpty() && p.charts) {
+                QDir().mkpath(shots);
+                window->grab().save(shots + QStringLiteral("/cost_%1.png").arg(p.page == 0 ? "main" : "spectrum"));
+            }
         }
     }
     if (stalled)

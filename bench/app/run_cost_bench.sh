@@ -6,16 +6,20 @@
 # page, each with its charts drawn and then hidden) the CPU time per second
 # of wall time of the whole process and of its GUI thread, the peak and the
 # final resident memory and the samples per second that reached the pages,
-# with the machine's load average before and after each phase. The goal is
+# with the machine's load average before and after each phase. "Hidden" is
+# the same page shown with its drawing switched off as the main window
+# switches it off when the page is left, so the difference is what drawing
+# costs. The port is chosen through the main page's port menu. The goal is
 # at most 0.10 s per s (10 % of one core) on the main page with its charts
 # drawn.
 #
-#   bash bench/app/run_cost_bench.sh [--seconds N] [--phases LIST] [--long MINUTES] [path/to/cost_driver]
+#   bash bench/app/run_cost_bench.sh [--seconds N] [--phases LIST] [--shots DIR] [--long MINUTES] [path/to/cost_driver]
 #
 # --seconds N    length of each phase (default 60)
 # --phases LIST  some of the phases, in the order given: 1 main page drawn,
 #                2 main page hidden, 3 spectrum page drawn, 4 spectrum page
 #                hidden (default 1,2,3,4; "1,2,1,2" repeats)
+# --shots DIR    saves the window at the end of each phase with charts drawn
 # --long M       instead of the phases, one run of M minutes (try 10) with the
 #                charts drawn, the two pages taking turns every 30 s; prints
 #                the resident memory at every minute and minute 1 against the
@@ -30,13 +34,15 @@ set -euo pipefail
 seconds=60
 long=0
 phases=1,2,3,4
+shots=""
 driver=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --long) long="$2"; shift 2 ;;
     --phases) phases="$2"; shift 2 ;;
-    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
+    --shots) shots="$2"; shift 2 ;;
+    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
     *) driver="$1"; shift ;;
   esac
 done
@@ -81,6 +87,7 @@ echo "machine: $(nproc) cores; $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 echo "application: $exe (offscreen); its debug stream goes to a scratch file"
 driver_args=(--port "$data/app" --seconds "$seconds" --phases "$phases")
 [[ "$long" != 0 ]] && driver_args+=(--long "$long")
+[[ -n "$shots" ]] && driver_args+=(--shots "$(mkdir -p "$shots" && cd "$shots" && pwd)")
 set +e
 QT_QPA_PLATFORM=offscreen "$exe" "${driver_args[@]}" 2>"$data/app.err"
 rc=$?
