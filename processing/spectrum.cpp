@@ -50,7 +50,8 @@ Transformer::~Transformer() = default;
 
 Transformer::Plan& Transformer::planFor(int n)
 {
-    const auto hit = std::find_if(plans.begin(), plans.end(), [n](const std::unique_ptr<Plan>& p) { return p->n == n; });
+    const auto hit =
+        std::find_if(plans.begin(), plans.end(), [n](const std::unique_ptr<Plan>& p) { return p->n == n; });
     if (hit != plans.end()) {
         std::rotate(hit, hit + 1, plans.end()); // now the most recently used
         return *plans.back();

@@ -129,7 +129,8 @@ int main(int argc, char* argv[])
     const QStringList args = QApplication::arguments();
     const int portAt = args.indexOf(QStringLiteral("--port"));
     if (portAt < 0 || portAt + 1 >= args.size()) {
-        std::fprintf(stderr, "usage: cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--shots DIR] [--long MINUTES]\n");
+        std::fprintf(stderr, "usage: cost_driver --port PATH [--seconds N] [--warmup N] [--phases LIST] [--shots DIR] "
+                             "[--long MINUTES]\n");
         return 2;
     }
     const QString portPath = QFileInfo(args.at(portAt + 1)).canonicalFilePath();
@@ -181,8 +182,7 @@ int main(int argc, char* argv[])
     if (linked) {
         mainPage->slot_handleActionTriggered(linkName, QVariant());
     } else {
-        std::fprintf(stderr, "cannot create %s: opening %s by its path\n", qPrintable(linkPath),
-                     qPrintable(portPath));
+        std::fprintf(stderr, "cannot create %s: opening %s by its path\n", qPrintable(linkPath), qPrintable(portPath));
         emit hub->getModbusWorkThread()->sig_connectDevice(portPath, hub->baudRate);
     }
     struct Unlink {

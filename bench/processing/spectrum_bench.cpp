@@ -44,8 +44,7 @@ double threadSeconds()
 class Floor
 {
 public:
-    explicit Floor(const QVector<double>& x)
-        : sections(filter.butterSos(1, 1, 1000)), n(x.size())
+    explicit Floor(const QVector<double>& x) : sections(filter.butterSos(1, 1, 1000)), n(x.size())
     {
         in = static_cast<double*>(fftw_malloc(sizeof(double) * size_t(n)));
         out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * (size_t(n) / 2 + 1)));

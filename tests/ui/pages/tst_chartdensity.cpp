@@ -53,7 +53,8 @@ void TestChartDensity::liveCharts()
     QFETCH(int, xAxisUpper);
     QFETCH(bool, fieldAntialiased);
     QFETCH(bool, spectrumAntialiased);
-    MainPageRig rig({}, [&](ParamManager& h) { h.xAxisUpper = xAxisUpper; }, MainPageRig::InWindow);
+    MainPageRig rig(
+        {}, [&](ParamManager& h) { h.xAxisUpper = xAxisUpper; }, MainPageRig::InWindow);
     ParamManager* hub = rig.hub.get();
     hub->dataParam.dataRate = dataRate;
     hub->setRunning(true);
