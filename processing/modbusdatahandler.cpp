@@ -5,7 +5,6 @@
 #include "link/instrumentframes.h"
 #include "processing/ratefilters.h"
 #include "processing/replydecoder.h"
-#include "processing/spectrum.h"
 #include "processing/streamframe.h"
 #include "processing/vectorrecords.h"
 
@@ -737,7 +736,11 @@ void ModbusDataHandler::updateSpectrum(const QVector<double>& w)
 {
     if (w.isEmpty() || DATA_FREQUENCY <= 0)
         return;
-    QVector<double> x = filter.sosfiltfilt(w, filter.butterSos(1, 1, DATA_FREQUENCY));
+    if (spectrumHighPassRate != DATA_FREQUENCY) {
+        spectrumHighPass = filter.butterSos(1, 1, DATA_FREQUENCY);
+        spectrumHighPassRate = DATA_FREQUENCY;
+    }
+    QVector<double> x = filter.sosfiltfilt(w, spectrumHighPass);
     x = RateFilters::passFilters(filter, x, dataParam.lowPass, dataParam.highPass, DATA_FREQUENCY);
     QVector<double> frequencies;
     QVector<double> densities;
@@ -749,5 +752,5 @@ void ModbusDataHandler::updateSpectrum(const QVector<double>& w)
 void ModbusDataHandler::computeAmplitudeSpectrum(const QVector<double>& datas, double fs, QVector<double>& f_datas,
                                                  QVector<double>& fft_datas)
 {
-    Spectrum::amplitudeSpectralDensity(datas, fs, f_datas, fft_datas);
+    transformer.amplitudeSpectralDensity(datas, fs, f_datas, fft_datas);
 }

@@ -9,6 +9,7 @@
 
 #include "core/types.h"
 #include "processing/signalfilter.h"
+#include "processing/spectrum.h"
 #include "processing/streamframe.h"
 
 #include <QByteArray>
@@ -51,6 +52,9 @@ public:
     int queuedBlocks() const { return playQueue.size(); }
     int playingValues() const { return playBlock.size(); }
     bool isFilterEnabled() const { return filterEnabled; }
+    // FFTW plans made so far, and kept now (one per recent window length).
+    qint64 spectrumPlansMade() const { return transformer.plansMade(); }
+    int spectrumPlansKept() const { return transformer.plansKept(); }
     DataParam processingParams() const { return dataParam; }
     // Vector path: axis histories in nT (0 x, 1 y, 2 z, 3 s), frequencies
     // waiting to be grouped, FID frequencies waiting for a filter window.
@@ -165,6 +169,10 @@ private:
     QThread* workerThread = nullptr;
     DataParam dataParam{0, 0, 0.001, 10, 10};
     SignalFilter filter;
+    Spectrum::Transformer transformer; // plans made and used on the processing thread
+    // The spectrum's 1 Hz high-pass, designed once per rate.
+    SignalFilter::Sections spectrumHighPass;
+    int spectrumHighPassRate = 0;
     bool filterEnabled = true;
     int wideNotchHz = 25;
     QVector<int> notchList;

@@ -96,6 +96,8 @@ private slots:
     void firstSpectrumFillsWindow_data();
     void firstSpectrumFillsWindow();
     void rebootEmptiesWindowOnly();
+    void spectrumPlansKept();
+    void spectrumPlansOfManyLengths();
     void shortChunksPassUnfiltered();
     void filterLibraryErrorInTick();
     void realThreadAndTimer();
@@ -282,6 +284,90 @@ void TestDataHandlerPlayout::firstSpectrumFillsWindow()
         h->onTimeout();
     QCOMPARE(formEx.count() - 1, form.count() - formsBefore);
     QCOMPARE(h->spectrumWindow().size(), window);
+}
+
+// The spectrum of w as a handler that has never planned computes it.
+static QList<QVariant> freshSpectrum(const QVector<double>& w)
+{
+    auto fresh = rig::localHandler();
+    QSignalSpy formEx(fresh.get(), &ModbusDataHandler::sig_updateFormEx);
+    fresh->updateSpectrum(w);
+    return formEx.value(0);
+}
+
+void TestDataHandlerPlayout::spectrumPlansKept()
+{
+    auto h = rig::localHandler();
+    rig::setParams(*h, 0, 0, 0.001, 1);
+    QSignalSpy formEx(h.get(), &ModbusDataHandler::sig_updateFormEx);
+    QCOMPARE(h->spectrumPlansMade(), qint64(0));
+
+    // Through the playout: once the 1 s window is full every emitting tick
+    // computes a spectrum of 1000 values, all with the one plan.
+    for (int b = 0; b < 3; ++b)
+        h->slots_handoutData(rig::toDoubles(rig::fieldSamples(1000, 1000.0, 40 + b)));
+    for (int t = 0; t < 21 + 21 + 11; ++t)
+        h->onTimeout();
+    QCOMPARE(formEx.count(), 1 + 20 + 10);
+    QCOMPARE(h->spectrumPlansMade(), qint64(1));
+    QCOMPARE(h->spectrumPlansKept(), 1);
+
+    // The kept arrays hold nothing of the previous window: each update of a
+    // reused plan gives exactly what a handler planning afresh gives.
+    const QVector<double> a = rig::toDoubles(rig::fieldSamples(1000, 1000.0, 50));
+    const QVector<double> b = rig::toDoubles(rig::fieldSamples(1000, 1000.0, 51));
+    for (const QVector<double>& w : {a, b, a}) {
+        formEx.clear();
+        h->updateSpectrum(w);
+        QCOMPARE(formEx.count(), 1);
+        const QList<QVariant> fresh = freshSpectrum(w);
+        QCOMPARE(rig::vec(formEx.at(0).at(1)), rig::vec(fresh.at(1)));
+        QCOMPARE(rig::vec(formEx.at(0).at(2)), rig::vec(fresh.at(2)));
+    }
+    QCOMPARE(h->spectrumPlansMade(), qint64(1));
+
+    // A new length plans once; going back to the first plans nothing.
+    h->updateSpectrum(a.mid(0, 999));
+    QCOMPARE(h->spectrumPlansMade(), qint64(2));
+    h->updateSpectrum(b.mid(0, 999));
+    h->updateSpectrum(a);
+    QCOMPARE(h->spectrumPlansMade(), qint64(2));
+    QCOMPARE(h->spectrumPlansKept(), 2);
+
+    // A caller that keeps an emitted frequency list does not see it change
+    // when the next spectrum of another rate reuses the plan.
+    formEx.clear();
+    h->updateSpectrum(a);
+    const QVector<double> kept = rig::vec(formEx.at(0).at(1));
+    QVector<double> f;
+    QVector<double> d;
+    h->computeAmplitudeSpectrum(a, 10.0, f, d);
+    QCOMPARE(kept.at(1), 1.0);
+    QCOMPARE(f.at(1), 0.01);
+    QCOMPARE(h->spectrumPlansMade(), qint64(2));
+}
+
+void TestDataHandlerPlayout::spectrumPlansOfManyLengths()
+{
+    // The filter-off path while its window fills: a new length after every
+    // frame. Only the most recent few plans are kept, and a dropped length
+    // is planned again when it returns.
+    auto h = rig::localHandler();
+    h->slots_setFilterEnabled(false);
+    rig::setParams(*h, 0, 0, 0.001, 1);
+    QSignalSpy formEx(h.get(), &ModbusDataHandler::sig_updateFormEx);
+    const QVector<quint32> samples = rig::fieldSamples(30 * 50);
+    for (int i = 0; i < 30; ++i)
+        h->slots_readDataFinished(Addrdds_data, rig::frame(samples.mid(50 * i, 50)));
+    QCOMPARE(formEx.count(), 30);
+    QCOMPARE(rig::vec(formEx.last().at(1)).size(), 500);
+    // 20 lengths while filling (50 .. 1000), then the full window only.
+    QCOMPARE(h->spectrumPlansMade(), qint64(20));
+    QVERIFY(h->spectrumPlansKept() <= 4);
+    const qint64 made = h->spectrumPlansMade();
+    h->updateSpectrum(h->spectrumWindow().mid(0, 50));
+    QCOMPARE(h->spectrumPlansMade(), made + 1);
+    QVERIFY(h->spectrumPlansKept() <= 4);
 }
 
 void TestDataHandlerPlayout::rebootEmptiesWindowOnly()

@@ -7,6 +7,7 @@
 #include "ui/pages/monitormoduleform.h"
 #include "ui/widgets/custommenu.h"
 #include "ui/widgets/editclamp.h"
+#include "ui/widgets/graphdensity.h"
 #include "ui/widgets/qcpitemroundedrect.h"
 #include "ui_mainmoduleform.h"
 
@@ -650,6 +651,7 @@ void MainModuleForm::refreshPlot()
     const double pad = maxValue > minValue ? (maxValue - minValue) / 10.0 : 1.0;
     chart->yAxis->setRange(minValue - pad, maxValue + pad);
     chart->xAxis->setRange(0, ui->edt_setTime->text().toInt());
+    GraphDensity::antialiasUnlessThinned(graph);
     chart->replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -2,6 +2,7 @@
 
 #include "hub/parammanager.h"
 #include "ui/widgets/customplot.h"
+#include "ui/widgets/graphdensity.h"
 #include "ui_sensitivitymoduleform.h"
 
 #include <QDebug>
@@ -177,6 +178,7 @@ void SensitivityModuleForm::setSamplingRate(int rate)
         chart2->xAxis->setRange(0, upper);
         chart2->xAxis->setTicker(fixedTicker(step));
     }
+    GraphDensity::antialiasUnlessThinned(spectrumGraph);
     chart2->replot(QCustomPlot::rpRefreshHint);
 }
 
@@ -243,6 +245,7 @@ void SensitivityModuleForm::drawSpectrum(const QVector<double>& f_datas, const Q
         qDebug() << "spectrum page: frequencies out of order, sorting them";
     spectrumUnsorted = !sorted;
     spectrumGraph->setData(frequencies, densities, sorted);
+    GraphDensity::antialiasUnlessThinned(spectrumGraph);
     chart2->replot(QCustomPlot::rpRefreshHint);
 }
 
@@ -307,6 +310,7 @@ void SensitivityModuleForm::onRefreshTimer()
         chart1->yAxis->setRange(minValue - span, maxValue + span);
     }
     chart1->xAxis->setRange(0, param.fftSeconds);
+    GraphDensity::antialiasUnlessThinned(timeGraph);
     chart1->replot(QCustomPlot::rpQueuedReplot);
 }
 
