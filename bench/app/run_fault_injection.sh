@@ -37,8 +37,10 @@ log="$PWD/fault_injection.log"
 
 echo "fault injection: ${seconds} s of faults, $exe"
 set +e
+# Qt Test ends a test function after 300 s unless told otherwise.
 QT_QPA_PLATFORM=offscreen TERVAL_SOURCE_DIR="$top" TERVAL_BINARY_DIR="$build" \
-  TERVAL_FAULT_SECONDS="$seconds" "$exe" -maxwarnings 0 >"$log" 2>&1
+  TERVAL_FAULT_SECONDS="$seconds" QTEST_FUNCTION_TIMEOUT=$(((seconds + 300) * 1000)) \
+  "$exe" -maxwarnings 0 >"$log" 2>&1
 status=$?
 set -e
 # The test's own lines, without Qt Test's prefix.

@@ -76,7 +76,6 @@ constexpr int kSamplesPerFrame = 50; // 1000 samples per second, 20 frames
 // window of 1600 drops the first 300 of the run and keeps 300 to 1299 of
 // its newest samples in hand; the recording page keeps the incomplete last
 // second (0 to 999).
-constexpr qint64 kFilterLead = 300;
 constexpr qint64 kFilterWindow = 1600;
 constexpr qint64 kFilterStep = 1000;
 constexpr qint64 kHeldMin = 600;          // 300 lead + 300 in hand
@@ -330,6 +329,29 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     ParamManager* hub = manager->params();
     MainWindow* window = manager->window();
     QVERIFY(hub && window);
+    // Counted live and probed from the workers' threads (declared before the
+    // shut-down below, so that they outlive the threads).
+    Live live;
+    std::array<Probe, 5> probes;
+    QMetaObject::Connection countAccepted, countRestarts;
+    // However the test ends: the workers stopped as the test rigs do, and
+    // what is still posted to them dropped (probes refer to these locals).
+    const auto shutDown = qScopeGuard([&]() {
+        QObject::disconnect(countAccepted);
+        QObject::disconnect(countRestarts);
+        while (QMessageBox* box = visibleBox())
+            box->close();
+        delete window;
+        hub->dataCheckerThread->stop();
+        hub->modbusManager->shutdown();
+        hub->modbusDataHandler->shutdown();
+        hub->saveFileThread->shutdown();
+        for (QObject* worker : std::initializer_list<QObject*>{hub->modbusDataHandler, hub->modbusManager,
+                                                               hub->saveFileThread, hub->dataCheckerThread})
+            QCoreApplication::removePostedEvents(worker, QEvent::MetaCall);
+        manager.reset();
+        AppFolders::setOverride(QString());
+    });
     QVERIFY(QTest::qWaitForWindowExposed(window));
     auto* mainPage = window->findChild<MainModuleForm*>();
     auto* savePage = window->findChild<SaveModuleForm*>();
@@ -341,8 +363,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     constexpr int kReportMs = 5000;
     handler->setFrameErrorReportInterval(kReportMs);
 
-    Live live;
-    const QMetaObject::Connection countAccepted = QObject::connect(
+    countAccepted = QObject::connect(
         handler, &ModbusDataHandler::sig_updateProgressEx, handler,
         [&live, &clock](int) {
             ++live.accepted;
@@ -355,7 +376,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
             }
         },
         Qt::DirectConnection);
-    const QMetaObject::Connection countRestarts = QObject::connect(
+    countRestarts = QObject::connect(
         handler, &ModbusDataHandler::sig_sendModbusData, handler,
         [&live](ModbusAddr kind) {
             if (kind == Addrdds_end) {
@@ -385,7 +406,6 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     QObject::connect(hub, &ParamManager::sig_disconnect, window, [&]() { ++disconnects; });
 
     // ---- watching for hangs ----
-    std::array<Probe, 5> probes;
     probes[0].target = handler;
     probes[0].name = "processing";
     probes[1].target = hub->modbusManager;
@@ -502,7 +522,10 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     const auto connectInstrument = [&](int status) {
         if (!startSim(status))
             return QStringLiteral("simulator: %1").arg(sim->errorString());
-        const int crc = uniform(1, 4);
+        // The parameter block's reply and the identity block's at least, so
+        // that the identity is asked again; at most also the next identity
+        // reply and the first status reply.
+        const int crc = uniform(2, 4);
         corruptedReplies += crc;
         if (!command(QStringLiteral("crc %1").arg(crc)))
             return QStringLiteral("simulator: %1").arg(sim->errorString());
@@ -522,10 +545,18 @@ void TestFaultInjection::wholeApplicationUnderFaults()
                   : "opened by its path");
 
     // ---- faults ----
+    // Stream frames carry no checksum: the program takes a frame's length of
+    // bytes that begins AB 01 and ends FF. A frame that lost n bytes is cut
+    // together with the first n bytes of the next one, whose last byte is
+    // that frame's byte n - 1: FF by chance (1 in 256) when that is the low
+    // byte of a sample (n = 6, 10, ..., 202) or the frame number's low byte
+    // (n = 5). Such a drop can let a shifted frame through as samples.
+    int shiftRiskDrops = 0;
     const auto randomFault = [&](Kind kind) {
         switch (kind) {
         case Kind::Drop: {
             const int n = uniform(1, 208);
+            shiftRiskDrops += n == 5 || (n >= 6 && n <= 202 && (n - 6) % 4 == 0);
             return uniform(0, 1) ? QStringLiteral("drop %1").arg(n)
                                  : QStringLiteral("drop %1 %2").arg(n).arg(uniform(0, 208 - n));
         }
@@ -696,8 +727,6 @@ void TestFaultInjection::wholeApplicationUnderFaults()
             return true;
         },
         5000));
-    QObject::disconnect(countAccepted);
-    QObject::disconnect(countRestarts);
 
     // ---- what the files hold ----
     QStringList files;
@@ -792,10 +821,10 @@ void TestFaultInjection::wholeApplicationUnderFaults()
           "(after the unplugs)",
           samplesOut, secondsRecorded, secondsIdle);
     qInfo("figure recorded: %lld rows in %d files; time line %s (%d steps not forward), steps %.0f..%.0f ms, %d gaps; "
-          "%d values outside %.2f nT of the field",
+          "%d values outside %.2f nT of the field (%d drops could have let a shifted frame through)",
           rows, int(files.size()), csv["increasing"].toBool() ? "strictly increasing" : "NOT increasing",
           csv["violations"].toInt(), csv["step_min_ms"].toDouble(), csv["step_max_ms"].toDouble(),
-          csv["steps_over_1ms"].toInt(), csv["out_of_band"].toInt(), kBand);
+          csv["steps_over_1ms"].toInt(), csv["out_of_band"].toInt(), kBand, shiftRiskDrops);
     qInfo("figure balance: sent %lld - destroyed %lld - not recorded %lld - recorded %lld = %lld held in the "
           "processing (allowed %lld..%lld)",
           sent.samples, destroyed, handedIdle, rows, sent.samples - destroyed - handedIdle - rows, kHeldMin, kHeldMax);
@@ -815,6 +844,10 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     QVERIFY(csv["format_ok"].toBool());
     QVERIFY2(csv["increasing"].toBool(),
              qPrintable(QJsonDocument(csv["first_violation"].toArray()).toJson(QJsonDocument::Compact)));
+    // The recorded values are the simulator's field, unless a drop may have
+    // let a shifted frame through (a limit of the frame format, see above).
+    if (shiftRiskDrops == 0)
+        QCOMPARE(csv["out_of_band"].toInt(), 0);
     // Every second the recording worker was handed while recording is in the files.
     QCOMPARE(rows, handedRecorded);
     QCOMPARE(oddSeconds, qint64(0));
@@ -826,7 +859,6 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     QCOMPARE(samplesOut, blocks * kFilterStep);
     QCOMPARE(handedRecorded + handedIdle, samplesOut / 1000 * 1000);
     QVERIFY2(held >= kHeldMin && held <= kHeldMax, qPrintable(QString::number(held)));
-    Q_UNUSED(kFilterLead);
     // What was destroyed, the faults destroyed: the program drops nothing on
     // a sound line, and each fault costs a bounded stretch of the stream.
     QVERIFY(destroyed >= 0);
@@ -839,16 +871,6 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     QVERIFY2(anyHung().isEmpty(), qPrintable(anyHung()));
     QVERIFY2(maxGuiGap < kHangMs, qPrintable(QString::number(maxGuiGap)));
 
-    // ---- shut down as the test rigs do ----
-    while (QMessageBox* box = visibleBox())
-        box->close();
-    delete window;
-    hub->dataCheckerThread->stop();
-    hub->modbusManager->shutdown();
-    hub->modbusDataHandler->shutdown();
-    hub->saveFileThread->shutdown();
-    manager.reset();
-    AppFolders::setOverride(QString());
 }
 
 QTEST_MAIN(TestFaultInjection)
