@@ -23,13 +23,24 @@ void CsvTimeLine::setBoundaries(const QDateTime& utc)
     m_nextHour = nextHourAfter(utc);
 }
 
-void CsvTimeLine::anchor(const QDateTime& utc)
+qint64 CsvTimeLine::anchor(const QDateTime& utc)
 {
-    m_startMs = utc.toMSecsSinceEpoch();
+    const qint64 clockMs = utc.toMSecsSinceEpoch();
+    const qint64 nextMs = m_startMs + m_elapsedMs;
+    qint64 back = 0;
+    if (!m_stamped || clockMs >= nextMs)
+        m_startMs = clockMs;
+    else if (nextMs - clockMs <= kMaxLeadMs)
+        m_startMs = nextMs;
+    else {
+        m_startMs = clockMs;
+        back = nextMs - clockMs;
+    }
     m_elapsedMs = 0;
     m_restart = false;
     m_lastCleanup = utc.toUTC();
-    setBoundaries(utc);
+    setBoundaries(fileStart());
+    return back;
 }
 
 void CsvTimeLine::continueAcrossRollOver(const QDateTime& utc)

@@ -15,6 +15,9 @@ class CsvTimeLine
 public:
     static constexpr qint64 kCleanupIntervalSecs = 86400; // clean up when more than this has passed
     static constexpr qint64 kKeepSecs = 10368000;         // 120 days
+    // The most the line can run ahead of the clock by itself: an anchoring
+    // clock further behind the line than this was set back, and is followed.
+    static constexpr qint64 kMaxLeadMs = 60000;
 
     // Milliseconds between samples at a rate (1000, 50, 5, 2, 1 for 1, 20,
     // 200, 500, 1000 per second). The rate must be positive.
@@ -31,8 +34,13 @@ public:
     void requestRestart() { m_restart = true; }
 
     // Anchors the line on a batch's completion time; also restarts the
-    // clean-up day and sets both roll-over boundaries.
-    void anchor(const QDateTime& utc);
+    // clean-up day and sets both roll-over boundaries. The line never steps
+    // back: its stamps run up to a batch (more after a backlog) ahead of the
+    // completion times, so a completion time behind the next unstamped
+    // sample continues the line from there instead. Only a clock more than
+    // kMaxLeadMs behind is taken as set back and followed. Returns how far
+    // the line went back to follow the clock, in ms (0 when it did not).
+    qint64 anchor(const QDateTime& utc);
     // Roll-over at utc: new boundaries from utc, the line itself runs on
     // without a gap or a repeat. The clean-up day is left alone.
     void continueAcrossRollOver(const QDateTime& utc);
@@ -42,7 +50,11 @@ public:
 
     // Time of the sample offsetMs after the next unstamped one, ms since the epoch.
     qint64 stampMs(qint64 offsetMs) const { return m_startMs + m_elapsedMs + offsetMs; }
-    void advance(qint64 ms) { m_elapsedMs += ms; }
+    void advance(qint64 ms)
+    {
+        m_elapsedMs += ms;
+        m_stamped = m_stamped || ms > 0;
+    }
 
     // The next whole UTC hour at 1000 samples per second, else the next UTC midnight.
     QDateTime rollOverBoundary(int dataFrequency) const;
@@ -65,6 +77,7 @@ private:
 
     qint64 m_startMs = 0;
     qint64 m_elapsedMs = 0;
+    bool m_stamped = false; // samples have been stamped on the line
     bool m_restart = true;
     QDateTime m_lastCleanup;
     QDateTime m_nextMidnight;

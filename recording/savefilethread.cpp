@@ -130,7 +130,10 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
 
 void SaveFileThread::anchorTimeLine(const QDateTime& utcTime)
 {
-    timeLine.anchor(utcTime);
+    if (const qint64 back = timeLine.anchor(utcTime))
+        Logger::instance()->log(QStringLiteral("Recording time line set back by %1 s: the clock is behind the "
+                                               "samples already stamped")
+                                    .arg(back / 1000.0, 0, 'f', 3));
     // The file is named after the click that started it, which may lie in
     // the hour or day before the first batch: its period is its name's.
     const QString name = filePathName.mid(filePathName.lastIndexOf(QLatin1Char('/')) + 1);

@@ -14,6 +14,26 @@ PtyPair::PtyPair(int timeoutMs)
         m_error = QStringLiteral("cannot create a temporary folder: %1").arg(m_dir.errorString());
         return;
     }
+    start(timeoutMs);
+}
+
+bool PtyPair::restart(int timeoutMs)
+{
+    stop();
+    if (!m_dir.isValid())
+        return false;
+    start(timeoutMs);
+    return m_ready;
+}
+
+void PtyPair::start(int timeoutMs)
+{
+    m_ready = false;
+    m_error.clear();
+    // Ends left behind by a socat that was killed would hide the new ones.
+    QFile::remove(linkEnd());
+    QFile::remove(peerEnd());
+    QFile::remove(filePath(QStringLiteral("socat.log")));
     const QStringList args{
         QStringLiteral("-d"), QStringLiteral("-d"),
         QStringLiteral("pty,raw,echo=0,link=%1").arg(linkEnd()),

@@ -29,8 +29,14 @@ public:
     bool isRunning() const;
     // Stops socat (SIGTERM, then SIGKILL), waiting at most timeoutMs.
     void stop(int timeoutMs = 2000);
+    // Stops socat and starts a new one with ends of the same names (a cable
+    // pulled and plugged in again); the pty devices behind them are new.
+    // False when the new pair is not ready within timeoutMs.
+    bool restart(int timeoutMs = 5000);
 
 private:
+    void start(int timeoutMs);
+
     QTemporaryDir m_dir;
     QProcess m_socat;
     bool m_ready = false;

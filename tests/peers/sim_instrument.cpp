@@ -153,12 +153,18 @@ void usage(FILE *f)
         "                         other bytes as 'junk HEX'\n"
         "Control (stdin, one command a line; each answered 'ok <line>' or 'error ...'):\n"
         "  drop N [POS]   next outgoing frame loses N bytes (from POS; default the last N)\n"
+        "  corrupt POS    next outgoing frame has byte POS flipped (XOR 0x5A; a negative\n"
+        "                 POS counts from the end, -1 is the last byte)\n"
         "  junk N         N junk bytes follow the next outgoing frame in the same write\n"
         "  junknow N      write N junk bytes now\n"
         "  crc [N]        the next N Modbus replies carry a wrong CRC (default 1)\n"
         "  pair           the next outgoing frame is held and written together with\n"
         "                 the one after it (alone after 1 s if none follows)\n"
         "  stall MS       read and send nothing for MS ms; what falls due goes out after\n"
+        "  mute | unmute  stream frames stop falling due / resume (the stream stays on)\n"
+        "  count          prints 'count frames=F samples=S damaged=D junk=J': stream\n"
+        "                 frames and their samples handed to the device so far, those of\n"
+        "                 them spoilt by drop or corrupt, and junk bytes sent\n"
         "  close          close the device and exit 0\n"
         "  status N | field NT | hum NT | noise NT | strength N | set REG=VAL\n"
         "  get REG        prints 'REG=VAL'\n"
@@ -166,7 +172,8 @@ void usage(FILE *f)
         "A write of register 40086 (samples per second, a multiple of 10) sets the\n"
         "stream's rate code to value / 10, as a start frame does.\n"
         "stdout events: 'READY <device>', 'stream start <code>', 'stream rate <code>',\n"
-        "  'stream stop', 'closed'.\n",
+        "  'stream stop', 'closed'; at exit, however it comes, 'sent frames=F samples=S\n"
+        "  damaged=D junk=J' with the totals of 'count'.\n",
         f);
 }
 
@@ -305,6 +312,8 @@ public:
             std::printf("closed\n");
             std::fflush(stdout);
         }
+        std::printf("sent %s\n", counts().c_str());
+        std::fflush(stdout);
         flushJunkLog();
         writeDump();
         if (fd >= 0)
@@ -589,6 +598,7 @@ private:
     // ---- outgoing bytes and faults ----
     std::string junkBytes(long long n)
     {
+        junkSent += n;
         std::string j;
         for (long long i = 0; i < n; ++i)
             j.push_back(char(0xE0 | (junkCounter++ & 0x0F)));
@@ -597,16 +607,35 @@ private:
 
     void send(std::string f, bool isReply)
     {
+        if (!isReply && out.size() > kOutCap)
+            return; // nobody reads the other end
         if (isReply && crcFaults > 0 && f.size() >= 2) {
             --crcFaults;
             f[f.size() - 1] = char(f[f.size() - 1] ^ 0x5A);
         }
+        bool spoilt = false;
         if (dropCount > 0) {
+            spoilt = true;
             const size_t n = std::min<size_t>(size_t(dropCount), f.size());
             size_t at = dropPos < 0 ? f.size() - n : std::min<size_t>(size_t(dropPos), f.size() - n);
             f.erase(at, n);
             dropCount = 0;
             dropPos = -1;
+        }
+        // after a drop, so that POS counts in the frame as it goes out
+        if (corruptArmed && !f.empty()) {
+            const long long n = (long long)f.size();
+            const long long at = corruptPos < 0 ? n + corruptPos : corruptPos;
+            if (at >= 0 && at < n) {
+                f[size_t(at)] = char(f[size_t(at)] ^ 0x5A);
+                spoilt = true;
+            }
+            corruptArmed = false;
+        }
+        if (!isReply) {
+            ++streamFrames;
+            streamSamples += uint64_t(rateCode * 2 / 4);
+            damagedFrames += spoilt;
         }
         if (junkAfter > 0) {
             f += junkBytes(junkAfter);
@@ -624,10 +653,14 @@ private:
             held = false;
             pairArmed = false;
         }
-        if (!isReply && out.size() > kOutCap)
-            return; // nobody reads the other end
         out += f;
         flushOut();
+    }
+
+    std::string counts() const
+    {
+        return "frames=" + std::to_string(streamFrames) + " samples=" + std::to_string(streamSamples) +
+               " damaged=" + std::to_string(damagedFrames) + " junk=" + std::to_string(junkSent);
     }
 
     bool flushOut()
@@ -661,7 +694,9 @@ private:
             held = false;
             pairArmed = false;
         }
-        if (streaming) {
+        if (streaming && muted) {
+            nextFrame = now + kFrameIntervalUs;
+        } else if (streaming) {
             if (now - nextFrame > 5000000)
                 nextFrame = now; // after a very long stall, do not flood
             while (streaming && now >= nextFrame) {
@@ -676,7 +711,7 @@ private:
         int64_t until = now + 200000;
         if (now < stallUntil)
             return int((std::min(until, stallUntil) - now + 999) / 1000);
-        if (streaming)
+        if (streaming && !muted)
             until = std::min(until, nextFrame);
         if (nextStatusStep)
             until = std::min(until, nextStatusStep);
@@ -739,6 +774,15 @@ private:
                 else
                     ok = false;
             }
+        } else if (cmd == "corrupt" && num(a1, -(1 << 20), 1 << 20) && a2.empty()) {
+            corruptArmed = true;
+            corruptPos = n;
+        } else if (cmd == "mute" && a1.empty()) {
+            muted = true;
+        } else if (cmd == "unmute" && a1.empty()) {
+            muted = false;
+        } else if (cmd == "count" && a1.empty()) {
+            reply("count " + counts());
         } else if (cmd == "junk" && num(a1, 1, 1 << 20) && a2.empty()) {
             junkAfter = n;
         } else if (cmd == "junknow" && num(a1, 1, 1 << 20) && a2.empty()) {
@@ -805,6 +849,12 @@ private:
     int64_t nextStatusStep = 0;
 
     long long dropCount = 0, dropPos = -1, junkAfter = 0, crcFaults = 0;
+    bool corruptArmed = false;
+    long long corruptPos = 0;
+    bool muted = false;
+    // What went out, for tests that balance it against what arrived.
+    uint64_t streamFrames = 0, streamSamples = 0, damagedFrames = 0;
+    long long junkSent = 0;
     unsigned junkCounter = 0;
     bool pairArmed = false, held = false;
     std::string heldFrame;

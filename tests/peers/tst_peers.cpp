@@ -88,6 +88,7 @@ private slots:
     void crc16_data();
     void crc16();
     void ptyPairCarriesBytesAndStops();
+    void ptyPairRestarts();
     void storedReads_data();
     void storedReads();
     void restartWrite_data();
@@ -107,6 +108,7 @@ private slots:
     void simRateRegister_data();
     void simRateRegister();
     void simClose();
+    void simStreamCounts();
 
 private:
     struct Rig {
@@ -192,6 +194,30 @@ void TestPeers::ptyPairCarriesBytesAndStops()
         QCOMPARE(readBytes(a, 2 * ping.size()), ping + ping);
     }
     QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 3000);
+}
+
+// A pulled cable: the open end sees the line go dead; after the restart the
+// same names lead to a new pair that carries bytes, under a new socat.
+void TestPeers::ptyPairRestarts()
+{
+    PtyPair pty;
+    QVERIFY2(pty.isReady(), qPrintable(pty.errorString()));
+    const qint64 first = pty.pid();
+    QSerialPort a(pty.linkEnd());
+    QVERIFY(a.open(QIODevice::ReadWrite));
+    QSignalSpy errors(&a, &QSerialPort::errorOccurred);
+    QVERIFY2(pty.restart(), qPrintable(pty.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(first), 3000);
+    QVERIFY(pty.pid() != first && pty.isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 3000);
+    a.close();
+
+    QSerialPort again(pty.linkEnd()), b(pty.peerEnd());
+    QVERIFY(again.open(QIODevice::ReadWrite));
+    QVERIFY(b.open(QIODevice::ReadWrite));
+    const QByteArray ping = hexBytes("AB01FF00");
+    sendBytes(b, ping);
+    QCOMPARE(readBytes(again, ping.size()), ping);
 }
 
 void TestPeers::storedReads_data()
@@ -456,6 +482,12 @@ void TestPeers::simReplyFaults_data()
     QTest::newRow("drop last") << "drop 1" << good.left(6);
     QTest::newRow("drop inside") << "drop 2 3" << (good.left(3) + good.mid(5));
     QTest::newRow("junk") << "junk 3" << (good + hexBytes("E0E1E2"));
+    QByteArray badHead = good;
+    badHead[0] = char(badHead.at(0) ^ 0x5A);
+    QTest::newRow("corrupt first") << "corrupt 0" << badHead;
+    QByteArray badLast = good;
+    badLast[6] = char(badLast.at(6) ^ 0x5A);
+    QTest::newRow("corrupt last") << "corrupt -1" << badLast;
 }
 
 void TestPeers::simReplyFaults()
@@ -584,6 +616,47 @@ void TestPeers::simClose()
     QVERIFY(!rig.pty->isRunning());
     QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 3000);
     rig.port.close();
+}
+
+// The counts of what the stream sent agree with what arrived; muting stops
+// the frames without a stop request; the totals come out at exit.
+void TestPeers::simStreamCounts()
+{
+    Rig rig;
+    QVERIFY(startRig(rig, QStringLiteral("sim_instrument")));
+    const auto counts = [&rig]() {
+        QString last;
+        if (rig.peer.command(QStringLiteral("count")))
+            for (const QString &l : rig.peer.lines())
+                if (l.startsWith(QLatin1String("count ")))
+                    last = l;
+        return last;
+    };
+    QCOMPARE(counts(), QStringLiteral("count frames=0 samples=0 damaged=0 junk=0"));
+    QVERIFY(rig.peer.command(QStringLiteral("drop 3")));
+    QVERIFY(rig.peer.command(QStringLiteral("corrupt -1")));
+    QVERIFY(rig.peer.command(QStringLiteral("junk 4")));
+    sendBytes(rig.port, hexBytes("AB01047D000064E85C"));
+    QVERIFY(rig.peer.waitForLine(QStringLiteral("stream start 100"), 2000));
+    QByteArray got = readBytes(rig.port, 206 + 4 + 5 * 209, 3000, 0);
+    QVERIFY(rig.peer.command(QStringLiteral("mute")));
+    got += readBytes(rig.port, 0, 0, 200); // what was under way
+    QCOMPARE(readBytes(rig.port, 0, 0, 300).size(), 0);
+    // the first frame lost its last three bytes, then its new last byte
+    // (the progress status, 4) was flipped; four junk bytes follow it
+    QCOMPARE(got.left(2), hexBytes("AB01"));
+    QCOMPARE(quint8(got.at(205)), quint8(0x04 ^ 0x5A));
+    QCOMPARE(got.mid(206, 4), hexBytes("E0E1E2E3"));
+    QCOMPARE((got.size() - 210) % 209, 0);
+    const int frames = 1 + (got.size() - 210) / 209;
+    QCOMPARE(counts(), QStringLiteral("count frames=%1 samples=%2 damaged=1 junk=4").arg(frames).arg(frames * 50));
+
+    QVERIFY(rig.peer.command(QStringLiteral("unmute")));
+    QVERIFY(readBytes(rig.port, 2 * 209, 2000, 0).size() >= 2 * 209);
+    QVERIFY(rig.peer.stop());
+    const QStringList sent = rig.peer.lines().filter(QRegularExpression(QStringLiteral("^sent ")));
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent.first().contains(QLatin1String(" damaged=1 junk=4")), qPrintable(sent.first()));
 }
 
 QTEST_GUILESS_MAIN(TestPeers)

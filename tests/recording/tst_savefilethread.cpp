@@ -9,6 +9,7 @@
 #include "core/types.h"
 #include "hub/parammanager.h"
 #include "processing/modbusdatahandler.h"
+#include "recording/csvtimeline.h"
 #include "recording/savefilethread.h"
 
 #include <QDir>
@@ -717,6 +718,68 @@ private slots:
         QCOMPARE(r.times.at(39), QString("10:15:31.950"));
         QCOMPARE(r.times.at(40), QString("10:15:37.250"));
         QCOMPARE(r.times.at(79), QString("10:15:39.200"));
+    }
+
+    // A stream restart (or a new recording) anchors the line again on a
+    // batch's completion time. The line runs about a batch ahead of those
+    // times, so the completion can lie behind rows already written: the line
+    // then carries on, one step after its last row. Only a clock set back by
+    // more than a minute is followed, with a log line.
+    void reanchorNeverStepsBack_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("newRecording");
+        QTest::addColumn<qint64>("thirdAtMs");   // completion of the third batch, from the first's
+        QTest::addColumn<qint64>("thirdFromMs"); // its first row, from the first batch's first row
+        QTest::addColumn<bool>("setBack");
+        QTest::newRow("1000/s, completion 10 ms behind the line") << 1000 << false << qint64(1990) << qint64(2000)
+                                                                 << false;
+        QTest::newRow("20/s, completion 940 ms behind the line") << 20 << false << qint64(1060) << qint64(2000)
+                                                                << false;
+        QTest::newRow("1000/s, new recording behind the line") << 1000 << true << qint64(1500) << qint64(2000)
+                                                              << false;
+        QTest::newRow("1000/s, completion after the line") << 1000 << false << qint64(2500) << qint64(2500) << false;
+        QTest::newRow("1000/s, clock set back 2 h") << 1000 << false << qint64(-7200000) << qint64(-7200000) << true;
+    }
+    void reanchorNeverStepsBack()
+    {
+        QFETCH(int, rate);
+        QFETCH(bool, newRecording);
+        QFETCH(qint64, thirdAtMs);
+        QFETCH(qint64, thirdFromMs);
+        QFETCH(bool, setBack);
+        QTemporaryDir tmp;
+        const QString folder = newFolder(tmp);
+        const int setBackLines = countLines(logFile, "Recording time line set back by");
+        Worker w;
+        const QString path = folder + "/20260103_101530.CSV";
+        w.sync(true, 0, path);
+        const QDateTime base = utc(2026, 1, 3, 10, 15, 30, 400);
+        w.batch(batchValues(0, rate), rate, base);
+        w.batch(batchValues(1, rate), rate, base.addMSecs(1000));
+        w.drain();
+        if (newRecording) {
+            w.sync(false, 0, path);
+            w.sync(true, 0, path);
+        } else {
+            QMutexLocker lock(&GlobalState::instance().newFileMutex);
+            GlobalState::instance().newFileRequest = true;
+        }
+        w.batch(batchValues(2, rate), rate, base.addMSecs(thirdAtMs));
+        w.batch(batchValues(3, rate), rate, base.addMSecs(thirdAtMs + 1000));
+        w.drain();
+
+        const ReadBack r = readBack({folder + "/20260103_101530_RQ_" + QString::number(rate) + "Hz.CSV"}, "ms");
+        QCOMPARE(r.rows, 4 * rate);
+        const auto at = [&](qint64 offsetMs) {
+            return CsvTimeLine::timeText(base.addMSecs(offsetMs).toMSecsSinceEpoch(), rate);
+        };
+        QCOMPARE(r.times.at(0), at(0));
+        QCOMPARE(r.times.at(2 * rate - 1), at(2000 - 1000 / rate));
+        QCOMPARE(r.times.at(2 * rate), at(thirdFromMs));
+        QCOMPARE(r.times.at(4 * rate - 1), at(thirdFromMs + 2000 - 1000 / rate));
+        QCOMPARE(r.increasing, !setBack);
+        QCOMPARE(countLines(logFile, "Recording time line set back by 7202.000 s") - setBackLines, setBack ? 1 : 0);
     }
 
     // Halves of one second make a batch; pieces that overshoot are dropped.

@@ -280,6 +280,13 @@ void MainModuleForm::slots_connected()
 {
     // A port opened again starts its own count.
     stopIdentityRetries();
+    // The status poll waits for the serial number. One already running (a
+    // visit to this page before the port opened starts it) would let a
+    // status of 4 start the stream while the identity block is still being
+    // asked for, and that request takes the port's reader from the stream:
+    // frames then arrive as broken identity or status replies for good.
+    identityPending = true;
+    emit paramManager->sig_devStatusWorkerStop();
     paramManager->readParamsNow();
     QTimer::singleShot(kConnectFollowUpMs, this, [this]() { onConnectedDelayed(); });
 }
@@ -336,9 +343,14 @@ void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
                               .arg(serialNumber)
                               .arg(identityRetries));
     stopIdentityRetries();
+    identityPending = false;
     updateProgress(1);
     ui->edt_devName->setText(QStringLiteral("TVK-") + serialNumber);
     ui->btn_com->setEnabled(false);
+    // Not while the stream runs (an identity request at close): the status
+    // request would take the port's reader from the stream.
+    if (paramManager->isRunning() && paramManager->isParamPollingHeld())
+        return;
     emit paramManager->sig_devStatusWorkerStart();
 }
 
@@ -412,7 +424,10 @@ void MainModuleForm::slots_updateSignalStrength(int signalStrength)
 void MainModuleForm::startWork()
 {
     if (!paramManager->isRunning()) {
-        emit paramManager->sig_devStatusWorkerStart();
+        // While a port waits for its serial number, the serial number starts
+        // the poll (see slots_connected).
+        if (!identityPending)
+            emit paramManager->sig_devStatusWorkerStart();
     } else if (!paramManager->isParamPollingHeld()) {
         emit paramManager->sig_sendModbusData(Addrdds_start);
         paramManager->setParamPollingHeld(true);
@@ -495,6 +510,7 @@ void MainModuleForm::on_btn_mock_clicked()
 void MainModuleForm::resetForm()
 {
     stopIdentityRetries();
+    identityPending = false;
     stopWork();
     clearPlot();
     refreshComMenu();

@@ -157,4 +157,6 @@ private:
     bool paramPageShown = false;
     QTimer* identityTimer = nullptr;
     int identityRetries = 0;
+    // A port has opened and its serial number has not come yet.
+    bool identityPending = false;
 };

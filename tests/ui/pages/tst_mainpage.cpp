@@ -127,6 +127,7 @@ private slots:
     void progressSequence();
     void connectSequenceAndConnectTime();
     void serialNumber();
+    void statusPollAfterSerialNumber();
     void statusFourStartsStreamOnce();
     void everyStatusChangeCounted();
     void identityRetriesEnd_data();
@@ -420,6 +421,31 @@ void TestMainPage::serialNumber()
     QCOMPARE(workStatus(), 1);
     QCOMPARE(shownBattery(rig), batteryImage(1));
     QCOMPARE(rig.takeCrashTexts(), QStringList{QStringLiteral("battery State:1")});
+}
+
+// From the port's opening to its serial number the status poll stays off,
+// whatever page is entered; a serial number that comes while the stream
+// runs starts no poll either (its request would take the port from the
+// stream).
+void TestMainPage::statusPollAfterSerialNumber()
+{
+    MainPageRig rig;
+    QSignalSpy pollOn(rig.hub.get(), &ParamManager::sig_devStatusWorkerStart);
+    QSignalSpy pollOff(rig.hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    rig.page->startWork(); // no port yet: as ever
+    QCOMPARE(pollOn.size(), 1);
+    rig.page->slots_connected();
+    QCOMPARE(pollOff.size(), 1);
+    rig.page->startWork();
+    QCOMPARE(pollOn.size(), 1);
+    rig.page->slots_updateSerialNumber(QStringLiteral("1A2B3C4D"));
+    QCOMPARE(pollOn.size(), 2);
+
+    rig.page->slots_updateProgress(4);
+    QVERIFY(rig.hub->isRunning() && rig.hub->isParamPollingHeld());
+    rig.page->slots_updateSerialNumber(QStringLiteral("1A2B3C4D"));
+    QCOMPARE(pollOn.size(), 2);
+    QCOMPARE(rig.text("edt_devName"), QStringLiteral("TVK-1A2B3C4D"));
 }
 
 void TestMainPage::statusFourStartsStreamOnce()

@@ -142,6 +142,7 @@ private slots:
     void statusFourOnConfigPageWaitsForLivePage();
     void statusFourByPage_data();
     void statusFourByPage();
+    void statusPollWaitsForSerialNumber();
 
 private:
     QTemporaryDir logFolder;
@@ -385,6 +386,55 @@ void TestMainPageLink::statusFourByPage()
     QCOMPARE(streamStarts(), starts ? 1 : 0);
     btnMain->click();
     QCOMPARE(streamStarts(), 1);
+}
+
+// The operator looks at another page and comes back before choosing the
+// port, which starts the status poll with no port open. Once the port opens,
+// the poll waits for the serial number: a status of 4 arriving while the
+// identity block is asked for again would start the stream, and the next
+// identity or status request would take the port's reader from it, so that
+// every frame after it is thrown away as a broken reply.
+void TestMainPageLink::statusPollWaitsForSerialNumber()
+{
+    Instrument instrument;
+    QVERIFY(instrument.start());
+    MainPageRig rig({}, {}, MainPageRig::InWindow);
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    LogTail log;
+    RequestLog requests(rig.hub.get(), rig.page);
+    QSignalSpy connected(rig.hub.get(), &ParamManager::sig_connected);
+    QSignalSpy serials(rig.hub.get(), &ParamManager::sig_updateSerialNumber);
+    QList<qint64> statusBeforeSerial;
+    QObject::connect(rig.hub->getModbusWorkThread(), &ModbusWorkThread::sig_readData, rig.page,
+                     [&](ModbusAddr kind, QByteArray) {
+                         if (kind == Addr40118r && serials.isEmpty() && !connected.isEmpty())
+                             statusBeforeSerial << kind;
+                     });
+
+    rig.window->findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
+    rig.window->findChild<QPushButton*>(QStringLiteral("btnMain"))->click();
+    // the poll runs (to a closed port) before the port is chosen
+    QTest::qWait(2200);
+    QVERIFY(!requests.at(Addr40118r).isEmpty());
+    // the parameter block's reply and the identity block's are broken: the
+    // identity is asked again a second later
+    QVERIFY(instrument.sim.command(QStringLiteral("crc 2")));
+    openPort(rig, instrument);
+    QVERIFY(connected.wait(3000));
+    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 5000);
+    QCOMPARE(statusBeforeSerial.size(), 0);
+    QCOMPARE(simLines(instrument.sim, QStringLiteral("stream start")), 0);
+    QCOMPARE(requests.at(Addr40000).size(), 2);
+
+    // then the poll, the status of 4, the stream; and the stream keeps coming
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 5000);
+    const int held = rig.page->historyValues().size();
+    QTest::qWait(3000);
+    QVERIFY2(rig.page->historyValues().size() >= held + 2000,
+             qPrintable(QString::number(rig.page->historyValues().size() - held)));
+    QCOMPARE(log.matching(QStringLiteral("Bad reply to request 2")), QStringList());
 }
 
 QTEST_MAIN(TestMainPageLink)
