@@ -469,7 +469,7 @@ void MainWindow::onLanguageSelected(const QString& text)
 
 void MainWindow::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->btn_clearPlot, "清除图表"}, {ui->lbl_lowPass, "低通"},
         {ui->lbl_highPass, "高通"},      {ui->lbl_fftTime, "傅立叶变换时间"},
         {ui->label_FFT_Unit, "秒"},      {ui->label, "数据速率"},
@@ -479,18 +479,7 @@ void MainWindow::slot_setLanguage(int num)
         {ui->btnHelp, "帮助"},           {ui->btnMonitor, "调试"},
         {ui->btnConfig, "配置"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }
 
 // ---------------------------------------------------------------- lock-lost warning

@@ -356,7 +356,7 @@ void ConfigModuleForm::slots_updateSamplingRate(int iSamplingRate)
 
 void ConfigModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->label_14, "起始采样频率"},
         {ui->label_15, "终止采样频率"},
         {ui->label_16, "采样频率步长"},
@@ -371,18 +371,7 @@ void ConfigModuleForm::slot_setLanguage(int num)
         {ui->btn_changeDataInterval, "更改"},
         {ui->chk_filter, "启用滤波"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }
 
 void ConfigModuleForm::initStyle()

@@ -5,6 +5,7 @@
 // main window's.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 
 #include <QObject>
 #include <QPair>
@@ -68,8 +69,5 @@ private:
     QStringList baudRateList;
     QStringList samplingRateList;
 
-    // The form's English texts, kept on the first language switch whatever
-    // its value, so that they can be restored.
-    bool languageTextsKept = false;
-    QVector<QPair<QObject*, QString>> keptTexts;
+    LanguageTexts languageTexts;
 };

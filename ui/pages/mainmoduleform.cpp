@@ -530,35 +530,12 @@ void MainModuleForm::slot_setLanguage(int num)
 {
     // Widgets whose text does not depend on the page's state; each page
     // keeps its own.
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        keptRestart = ui->btn_ReStart->text();
-        keptRetrack = ui->btn_ddsReTrack->text();
-        keptMock = ui->btn_mock->text();
-        keptChart = ui->label_3->text();
-        keptSeconds = ui->label_4->text();
-        keptSamples = ui->label_5->text();
-        keptMear = ui->label_6->text();
-    }
-
+    const LanguageTexts::Entry chineseTexts[] = {
+        {ui->btn_ReStart, "重启"}, {ui->btn_ddsReTrack, "重新追踪"}, {ui->btn_mock, "墨客"},  {ui->label_3, "图表"},
+        {ui->label_4, "秒"},       {ui->label_5, "采样数"},          {ui->label_6, "测量值"},
+    };
     chinese = (num == 1);
-    if (chinese) {
-        ui->btn_ReStart->setText(QStringLiteral("重启"));
-        ui->btn_ddsReTrack->setText(QStringLiteral("重新追踪"));
-        ui->btn_mock->setText(QStringLiteral("墨客"));
-        ui->label_3->setText(QStringLiteral("图表"));
-        ui->label_4->setText(QStringLiteral("秒"));
-        ui->label_5->setText(QStringLiteral("采样数"));
-        ui->label_6->setText(QStringLiteral("测量值"));
-    } else {
-        ui->btn_ReStart->setText(keptRestart);
-        ui->btn_ddsReTrack->setText(keptRetrack);
-        ui->btn_mock->setText(keptMock);
-        ui->label_3->setText(keptChart);
-        ui->label_4->setText(keptSeconds);
-        ui->label_5->setText(keptSamples);
-        ui->label_6->setText(keptMear);
-    }
+    languageTexts.apply(num, chineseTexts);
     // A chosen port and the pause state survive a language switch.
     updateComText();
     updatePauseText();

@@ -7,6 +7,7 @@
 // (nT) reach the chart through a ring drained by a 30 ms timer.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 #include "ui/widgets/ringbuffer.h"
 
 #include <QPixmap>
@@ -150,10 +151,8 @@ private:
 
     // Progress state of the previous update (0 at start).
     int lastProgressState = 0;
-    // The texts of the language-independent widgets as they were at the
-    // first language switch, restored by any value but Chinese.
-    bool languageTextsKept = false;
-    QString keptRestart, keptRetrack, keptMock, keptChart, keptSeconds, keptSamples, keptMear;
+    // The texts of the language-independent widgets.
+    LanguageTexts languageTexts;
     bool paramPageShown = false;
     QTimer* identityTimer = nullptr;
     int identityRetries = 0;

@@ -566,7 +566,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
 
 void MonitorModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->label_4, "毫伏"},
         {ui->label_6, "毫伏"},
         {ui->label_8, "毫伏"},
@@ -587,16 +587,5 @@ void MonitorModuleForm::slot_setLanguage(int num)
         {ui->label_20, "毫赫兹"},
         {ui->label_24, "毫赫兹"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }

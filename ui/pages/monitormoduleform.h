@@ -9,6 +9,7 @@
 // block the GUI thread while the link's own thread sends the frame.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 
 #include <QStringList>
 #include <QVector>
@@ -84,8 +85,5 @@ private:
     bool paramPollingWanted = false;
     Wait waitFn;
 
-    // The form's own texts, kept on the first language switch whatever its
-    // value, so that English can be restored.
-    bool languageTextsKept = false;
-    QVector<QPair<QObject*, QString>> keptTexts;
+    LanguageTexts languageTexts;
 };
