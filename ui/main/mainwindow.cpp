@@ -13,6 +13,7 @@
 #include "ui/pages/sensitivitymoduleform.h"
 #include "ui/pages/vectormodulewidget.h"
 #include "ui/widgets/custommenu.h"
+#include "ui/widgets/noticebox.h"
 #include "ui/widgets/roundedmenu.h"
 #include "ui_mainwindow.h"
 
@@ -198,13 +199,7 @@ bool isParamPage(int page)
 
 void MainWindow::showInfoBox(const QString& text)
 {
-    auto* box = new QMessageBox();
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    openInfoBox(text, windowIcon());
 }
 
 void MainWindow::onNavButtonClicked()

@@ -8,6 +8,7 @@
 #include "ui/widgets/custommenu.h"
 #include "ui/widgets/editclamp.h"
 #include "ui/widgets/graphdensity.h"
+#include "ui/widgets/noticebox.h"
 #include "ui/widgets/qcpitemroundedrect.h"
 #include "ui_mainmoduleform.h"
 
@@ -17,7 +18,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QLinearGradient>
-#include <QMessageBox>
 #include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
@@ -431,13 +431,7 @@ void MainModuleForm::stopWork()
 
 void MainModuleForm::showInfoBox(const QString& text)
 {
-    auto* box = new QMessageBox;
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    openInfoBox(text, windowIcon());
 }
 
 void MainModuleForm::on_btn_ReStart_clicked()
