@@ -591,18 +591,10 @@ void MainModuleForm::refreshPlot()
     if (history.isEmpty())
         return;
 
-    if (keysRate != param.dataRate) {
-        keys.clear();
-        keysRate = param.dataRate;
-    }
-    if (keys.size() > history.size())
-        keys.resize(history.size());
-    keys.reserve(history.size());
-    for (int i = keys.size(); i < history.size(); ++i)
-        keys.append(i * param.dataRate);
+    const QVector<double>& historyKeys = keys.forSamples(history.size(), param.dataRate);
     // The keys ascend by construction: no sort needed.
     if (graph)
-        graph->setData(keys, history, true);
+        graph->setData(historyKeys, history, true);
 
     const auto range = std::minmax_element(history.constBegin(), history.constEnd());
     const double maxValue = *range.second;

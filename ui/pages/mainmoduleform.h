@@ -9,6 +9,7 @@
 #include "core/types.h"
 #include "ui/widgets/languagetexts.h"
 #include "ui/widgets/ringbuffer.h"
+#include "ui/widgets/samplekeys.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -133,10 +134,7 @@ private:
     qint64 connectTime = 0;
     MonitorModuleForm* monitorForm = nullptr;
 
-    // Keys of the window (i * dataRate), kept between refreshes so that only
-    // a changed rate or a longer window costs a rebuild.
-    QVector<double> keys;
-    double keysRate = 0.0;
+    SampleKeys keys; // of the window, dataRate apart
     // Last window without points that was reported.
     int badSetTime = INT_MIN;
     double badDataRate = 0.0;

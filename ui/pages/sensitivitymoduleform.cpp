@@ -284,17 +284,9 @@ void SensitivityModuleForm::onRefreshTimer()
         return;
 
     const DataParam& param = paramManager->dataParam;
-    if (keysRate != param.dataRate) {
-        keys.clear();
-        keysRate = param.dataRate;
-    }
-    if (keys.size() > timeBuffer.size())
-        keys.resize(timeBuffer.size());
-    keys.reserve(timeBuffer.size());
-    for (int i = keys.size(); i < timeBuffer.size(); ++i)
-        keys.append(i * param.dataRate);
+    const QVector<double>& timeKeys = keys.forSamples(timeBuffer.size(), param.dataRate);
     if (timeGraph)
-        timeGraph->setData(keys, timeBuffer, true);
+        timeGraph->setData(timeKeys, timeBuffer, true);
 
     double minValue = INFINITY;
     double maxValue = -INFINITY;
