@@ -56,7 +56,6 @@ private:
     void showBaudRateMenu();
     void showSamplingRateMenu();
     void showDataIntervalMenu();
-    void showMenuBelow(CustomMenu* menu, QPushButton* button);
     // Same as slot_handleActionTriggeredNew, from a QAction sender's "name".
     void slot_handleActionTriggered();
 

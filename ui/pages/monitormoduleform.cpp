@@ -219,20 +219,12 @@ void MonitorModuleForm::wait(int ms)
 
 void MonitorModuleForm::initMenus()
 {
-    workStateMenu = new CustomMenu(this);
-    workModeMenu = new CustomMenu(this);
-    workStateMenu->setObjectName(QStringLiteral("workStateMenu"));
-    workModeMenu->setObjectName(QStringLiteral("workModeMenu"));
     workStateList = QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
     workModeList = QStringList{QStringLiteral("0"), QStringLiteral("1")};
-    workStateMenu->clearActions();
-    workModeMenu->clearActions();
-    workStateMenu->setProperty("name", QStringLiteral("menu"));
-    workModeMenu->setProperty("name", QStringLiteral("menu"));
-    for (const QString& s : qAsConst(workStateList))
-        workStateMenu->addAction(s, QVariant());
-    for (const QString& s : qAsConst(workModeList))
-        workModeMenu->addAction(s, QVariant());
+    workStateMenu = CustomMenu::createSelector(this, workStateList, QVariant(), QStringLiteral("menu"));
+    workModeMenu = CustomMenu::createSelector(this, workModeList, QVariant(), QStringLiteral("menu"));
+    workStateMenu->setObjectName(QStringLiteral("workStateMenu"));
+    workModeMenu->setObjectName(QStringLiteral("workModeMenu"));
 
     // A choice only changes the button's text; "Change" makes the write.
     connect(
@@ -251,9 +243,7 @@ void MonitorModuleForm::initMenus()
 void MonitorModuleForm::showMenuBelow(CustomMenu* menu, QWidget* button)
 {
     menu->setFixedWidth(button->width());
-    menu->adjustSize();
-    menu->move(button->mapToGlobal(QPoint(0, button->height())));
-    menu->show();
+    menu->showBelow(button);
 }
 
 void MonitorModuleForm::onWorkStateActionTriggered()
