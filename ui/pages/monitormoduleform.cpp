@@ -411,17 +411,25 @@ void MonitorModuleForm::slots_updateFormParam(RefreshData refreshData)
 
 // ---- register writes ----
 
-void MonitorModuleForm::slots_editingFinished()
+QLineEdit* MonitorModuleForm::beginEditWrite()
 {
     auto* edit = qobject_cast<QLineEdit*>(sender());
     // Only text the operator changed is written: focus passing through a
     // guarded edit, or a second editingFinished, writes nothing.
     if (!edit || !edit->isModified())
-        return;
+        return nullptr;
     edit->setModified(false);
 
     pausePolling();
     wait(kSettleMs);
+    return edit;
+}
+
+void MonitorModuleForm::slots_editingFinished()
+{
+    QLineEdit* edit = beginEditWrite();
+    if (!edit)
+        return;
 
     const SetpointRegisters* regs = nullptr;
     for (const SetpointRegisters& r : kSetpointRegisters)
@@ -463,13 +471,9 @@ void MonitorModuleForm::slots_editingFinished()
 
 void MonitorModuleForm::slots_ddsEditingFinished()
 {
-    auto* edit = qobject_cast<QLineEdit*>(sender());
-    if (!edit || !edit->isModified())
+    QLineEdit* edit = beginEditWrite();
+    if (!edit)
         return;
-    edit->setModified(false);
-
-    pausePolling();
-    wait(kSettleMs);
 
     qint64 value = 0;
     if (edit->text().trimmed().isEmpty()) {

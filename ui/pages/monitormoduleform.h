@@ -66,6 +66,9 @@ private:
     void showMenuBelow(CustomMenu* menu, QWidget* button);
     void pausePolling();
     void resumePolling();
+    // The edit that sent editingFinished when the operator changed its text,
+    // with the poll paused for the write; null when nothing is to be written.
+    QLineEdit* beginEditWrite();
     void wait(int ms);
     void sendFrame(const QByteArray& frameWithoutCrc);
     void clearReadings();
