@@ -5,13 +5,8 @@
 // workers are stopped when the rig goes.
 
 #include "core/appfolders.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
+#include "hub/hubrig.h"
 #include "link/modbusworkthread.h"
-#include "processing/datacheckerthread.h"
-#include "processing/mockdatathread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
 #include "ui/main/mainwindow.h"
 #include "ui/pages/mainmoduleform.h"
 
@@ -44,14 +39,7 @@ public:
                          const std::function<void(ParamManager&)>& adjust = {}, Mode mode = PageOnly)
     {
         AppFolders::setOverride(cwd.path());
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(cwd.path());
-        if (prepare)
-            prepare(cwd.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        if (adjust)
-            adjust(*hub);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(cwd.path(), prepare, adjust);
         crashSpy = std::make_unique<QSignalSpy>(hub.get(), &ParamManager::sig_saveCrashLog);
         if (mode == InWindow) {
             window = std::make_unique<MainWindow>(hub.get());
@@ -67,12 +55,7 @@ public:
     {
         window.reset();
         ownPage.reset();
-        if (hub->mockDataThread)
-            hub->mockDataThread->stop();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         AppFolders::setOverride(QString());
     }
 

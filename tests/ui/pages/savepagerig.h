@@ -6,12 +6,8 @@
 
 #include "core/appfolders.h"
 #include "core/logger.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
-#include "processing/datacheckerthread.h"
-#include "processing/modbusdatahandler.h"
+#include "hub/hubrig.h"
 #include "recording/csvreadback.h"
-#include "recording/savefilethread.h"
 #include "ui/pages/savemoduleform.h"
 
 #include <QCheckBox>
@@ -62,12 +58,7 @@ public:
     explicit SavePageRig(const std::function<void(const QString& cwd)>& prepare = {})
     {
         AppFolders::setOverride(cwd.path());
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(cwd.path());
-        if (prepare)
-            prepare(cwd.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(cwd.path(), prepare);
         page = std::make_unique<SaveModuleForm>(hub.get());
         page->setClock([this] { return now; });
         // The page's rows of the main window's connections.
@@ -80,10 +71,7 @@ public:
     ~SavePageRig()
     {
         page.reset();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         AppFolders::setOverride(QString());
     }
 
