@@ -10,16 +10,36 @@
 #include "ui/main/mainwindow.h"
 #include "ui/pages/mainmoduleform.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
+
+// The first message box on screen, or null.
+inline QMessageBox* visibleBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            if (box->isVisible())
+                return box;
+    return nullptr;
+}
+
+// Closes every message box on screen; those that delete themselves go too.
+inline void closeBoxes()
+{
+    while (QMessageBox* box = visibleBox())
+        box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 struct CrashLine {
     qint64 stamp;
