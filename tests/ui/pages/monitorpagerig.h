@@ -6,6 +6,7 @@
 // recorded instead of slept unless the test asks for real ones.
 
 #include "mainpagerig.h"
+#include "shownmenu.h"
 
 #include "ui/pages/monitormoduleform.h"
 #include "ui/widgets/custommenu.h"
@@ -177,17 +178,11 @@ public:
     bool choose(const char* selector, const QString& entry)
     {
         QTest::mouseClick(child<QPushButton>(selector), Qt::LeftButton);
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* menu = qobject_cast<CustomMenu*>(w);
-            if (!menu || !menu->isVisible() || menu->parentWidget() != page)
-                continue;
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == entry) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return !menu->isVisible() && text(selector) == entry;
-                }
-        }
-        return false;
+        const ShownMenuEntry shown = shownMenuEntry(entry, page);
+        if (!shown.item)
+            return false;
+        QTest::mouseClick(shown.item, Qt::LeftButton);
+        return !shown.menu->isVisible() && text(selector) == entry;
     }
 
     MainPageRig rig;

@@ -14,6 +14,8 @@
 #include "ui/pages/configmoduleform.h"
 #include "ui/widgets/custommenu.h"
 
+#include "shownmenu.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -102,17 +104,11 @@ bool choose(MainWindow& w, const char* selector, const QString& text)
 {
     auto* button = child<QPushButton>(w, selector);
     QTest::mouseClick(button, Qt::LeftButton);
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        auto* menu = qobject_cast<CustomMenu*>(top);
-        if (!menu || !menu->isVisible())
-            continue;
-        for (QPushButton* item : menu->itemButtons())
-            if (item->text() == text) {
-                QTest::mouseClick(item, Qt::LeftButton);
-                return !menu->isVisible();
-            }
-    }
-    return false;
+    const ShownMenuEntry entry = shownMenuEntry(text);
+    if (!entry.item)
+        return false;
+    QTest::mouseClick(entry.item, Qt::LeftButton);
+    return !entry.menu->isVisible();
 }
 
 RefreshDataEx sweep(quint32 start, quint32 end, quint32 step)

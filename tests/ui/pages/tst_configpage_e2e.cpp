@@ -7,6 +7,7 @@
 // screenshots of the configuration and help pages in English and Chinese.
 
 #include "mainpagerig.h"
+#include "shownmenu.h"
 
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
@@ -49,30 +50,25 @@ QString saveScreenshot(QWidget* w, const QString& fileName)
     return w->grab().save(path) ? path : QString();
 }
 
+bool clickShownEntry(const QString& text)
+{
+    QPushButton* item = shownMenuEntry(text).item;
+    if (!item)
+        return false;
+    QTest::mouseClick(item, Qt::LeftButton);
+    return true;
+}
+
 bool chooseLanguage(MainWindow& w, const QString& text)
 {
     w.findChild<QPushButton*>(QStringLiteral("btn_Language"))->click();
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(top); menu && menu->isVisible())
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == text) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return true;
-                }
-    return false;
+    return clickShownEntry(text);
 }
 
 bool chooseFromSelector(MainWindow& w, const char* selector, const QString& text)
 {
     QTest::mouseClick(w.findChild<QPushButton*>(QLatin1String(selector)), Qt::LeftButton);
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(top); menu && menu->isVisible())
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == text) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return true;
-                }
-    return false;
+    return clickShownEntry(text);
 }
 
 void enter(QLineEdit* edit, const QString& text)

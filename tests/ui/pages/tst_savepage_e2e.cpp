@@ -9,6 +9,7 @@
 #include "devlink.h"
 #include "mainpagerig.h"
 #include "savepagerig.h"
+#include "shownmenu.h"
 
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
@@ -51,11 +52,8 @@ QString saveScreenshot(QWidget* w, const QString& fileName)
 void chooseLanguage(MainWindow* w, const QString& item)
 {
     w->findChild<QPushButton*>(QStringLiteral("btn_Language"))->click();
-    for (QWidget* t : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(t); menu && menu->isVisible())
-            for (QPushButton* b : menu->itemButtons())
-                if (b->text() == item)
-                    b->click();
+    if (QPushButton* b = shownMenuEntry(item).item)
+        b->click();
 }
 
 // The first n seconds the page handed on after the spy started.
