@@ -5,6 +5,7 @@
 #include "hub/parammanager.h"
 #include "link/modbusworkthread.h"
 #include "ui/pages/monitormoduleform.h"
+#include "ui/widgets/cardgradient.h"
 #include "ui/widgets/custommenu.h"
 #include "ui/widgets/editclamp.h"
 #include "ui/widgets/graphdensity.h"
@@ -17,7 +18,6 @@
 #include <QAction>
 #include <QDateTime>
 #include <QDebug>
-#include <QLinearGradient>
 #include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
@@ -177,11 +177,7 @@ void MainModuleForm::initChart()
 
     chart->xAxis->grid()->setVisible(false);
     chart->yAxis->grid()->setVisible(false);
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    chart->setBackground(QBrush(background));
+    chart->setBackground(cardGradient());
     chart->axisRect()->setBackground(Qt::transparent);
 
     for (QCPAxis* axis : {chart->xAxis, chart->yAxis}) {
