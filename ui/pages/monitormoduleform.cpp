@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace
 {
@@ -71,13 +72,6 @@ void appendWord(QByteArray& frame, quint16 word)
     frame.append(char(word & 0xFF));
 }
 
-// A 32-bit value in two registers: low word first, each word high byte first.
-void appendLowWordFirst(QByteArray& frame, quint32 value)
-{
-    appendWord(frame, quint16(value & 0xFFFF));
-    appendWord(frame, quint16(value >> 16));
-}
-
 QByteArray writeOneRegister(quint16 reg, quint16 value)
 {
     QByteArray frame;
@@ -88,16 +82,24 @@ QByteArray writeOneRegister(quint16 reg, quint16 value)
     return frame;
 }
 
-QByteArray writeTwoRegisters(quint16 reg, quint32 value)
+// Consecutive registers from reg, each word high byte first.
+QByteArray writeRegisters(quint16 reg, std::initializer_list<quint16> words)
 {
     QByteArray frame;
     frame.append(char(0x01));
     frame.append(char(0x10));
     appendWord(frame, reg);
-    appendWord(frame, 2);
-    frame.append(char(0x04));
-    appendLowWordFirst(frame, value);
+    appendWord(frame, quint16(words.size()));
+    frame.append(char(words.size() * 2));
+    for (quint16 word : words)
+        appendWord(frame, word);
     return frame;
+}
+
+// A 32-bit value in two registers: low word first.
+QByteArray writeTwoRegisters(quint16 reg, quint32 value)
+{
+    return writeRegisters(reg, {quint16(value & 0xFFFF), quint16(value >> 16)});
 }
 
 QString readingText(double v)
@@ -543,14 +545,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
         qDebug() << "未找到该状态";
     } else {
         showDdsFreq = i == 1;
-        QByteArray frame;
-        frame.append(char(0x01));
-        frame.append(char(0x10));
-        appendWord(frame, kRegWorkMode);
-        appendWord(frame, 1);
-        frame.append(char(0x02));
-        appendWord(frame, quint16(i + 1));
-        sendFrame(frame);
+        sendFrame(writeRegisters(kRegWorkMode, {quint16(i + 1)}));
     }
     wait(kStateSettleMs);
     resumePolling();
