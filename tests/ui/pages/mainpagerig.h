@@ -10,6 +10,8 @@
 #include "ui/main/mainwindow.h"
 #include "ui/pages/mainmoduleform.h"
 
+#include "operatorinput.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -114,16 +116,7 @@ public:
     {
         return page->findChild<T*>(QLatin1String(name));
     }
-    QString text(const char* name) const
-    {
-        if (auto* b = child<QPushButton>(name))
-            return b->text();
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page, name); }
 
     QTemporaryDir cwd;
     std::unique_ptr<ParamManager> hub;

@@ -6,7 +6,7 @@
 // recorded instead of slept unless the test asks for real ones.
 
 #include "mainpagerig.h"
-#include "shownmenu.h"
+#include "operatorinput.h"
 
 #include "ui/pages/monitormoduleform.h"
 #include "ui/widgets/custommenu.h"
@@ -123,16 +123,7 @@ public:
 
     template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
-    QString text(const char* name) const
-    {
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* b = child<QAbstractButton>(name))
-            return b->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page, name); }
 
     QStringList takeEvents()
     {

@@ -10,6 +10,8 @@
 #include "recording/csvreadback.h"
 #include "ui/pages/savemoduleform.h"
 
+#include "operatorinput.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -86,16 +88,7 @@ public:
     void feed(const QVector<double>& values, int rate) { emit hub->sig_updateForm(values, FrequencyType(rate)); }
 
     template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
-    QString text(const char* name) const
-    {
-        if (auto* b = child<QAbstractButton>(name))
-            return b->text();
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page.get(), name); }
     void clickSave() { QTest::mouseClick(child<QPushButton>("btn_Save"), Qt::LeftButton); }
     QString folder() const { return cwd.path() + QStringLiteral("/file"); }
 

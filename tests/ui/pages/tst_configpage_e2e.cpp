@@ -7,7 +7,7 @@
 // screenshots of the configuration and help pages in English and Chinese.
 
 #include "mainpagerig.h"
-#include "shownmenu.h"
+#include "operatorinput.h"
 
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
@@ -69,15 +69,6 @@ bool chooseFromSelector(MainWindow& w, const char* selector, const QString& text
 {
     QTest::mouseClick(w.findChild<QPushButton*>(QLatin1String(selector)), Qt::LeftButton);
     return clickShownEntry(text);
-}
-
-void enter(QLineEdit* edit, const QString& text)
-{
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
 }
 
 } // namespace
@@ -156,9 +147,9 @@ void TestConfigPageE2E::configRoad()
     qInfo("screenshots: %s %s", qPrintable(shotEn), qPrintable(shotZh));
 
     // 123456789 = 0x075BCD15: 40064 low word, 40065 high word
-    enter(edit("edt_fsStart"), QStringLiteral("123456789"));
+    typeOver(edit("edt_fsStart"), QStringLiteral("123456789"));
     // empty: 20000000 = 0x01312D00
-    enter(edit("edt_fsStep"), QString());
+    typeOver(edit("edt_fsStep"), QString());
     QCOMPARE(edit("edt_fsStep")->text(), QStringLiteral("20000000"));
     QTRY_VERIFY_WITH_TIMEOUT(peers::readDump(dump).value(40069) == 305, 3000);
     QMap<int, int> regs = peers::readDump(dump);

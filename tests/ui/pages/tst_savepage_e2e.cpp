@@ -8,8 +8,8 @@
 
 #include "devlink.h"
 #include "mainpagerig.h"
+#include "operatorinput.h"
 #include "savepagerig.h"
-#include "shownmenu.h"
 
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
