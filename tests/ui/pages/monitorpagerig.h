@@ -10,6 +10,7 @@
 
 #include "ui/pages/monitormoduleform.h"
 #include "ui/widgets/custommenu.h"
+#include "ui/widgets/passwordprompts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,41 +24,11 @@
 namespace monitorrig
 {
 
-const QString kPassword = QStringLiteral("vbnq20191105");
-
-inline QList<QInputDialog*> passwordDialogs()
-{
-    QList<QInputDialog*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<QInputDialog*>(w))
-            if (d->isVisible() && d->windowTitle() == QStringLiteral("验证密码"))
-                out << d;
-    return out;
-}
-
-inline QList<QMessageBox*> errorBoxes()
-{
-    QList<QMessageBox*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* b = qobject_cast<QMessageBox*>(w))
-            if (b->isVisible() && b->windowTitle() == QStringLiteral("错误"))
-                out << b;
-    return out;
-}
-
-inline void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-inline void closeDialogs()
-{
-    for (QInputDialog* d : passwordDialogs())
-        d->reject();
-    for (QMessageBox* b : errorBoxes())
-        b->close();
-    flushDeletes();
-}
+using passwordprompts::closeDialogs;
+using passwordprompts::errorBoxes;
+using passwordprompts::flushDeletes;
+using passwordprompts::kPassword;
+using passwordprompts::passwordDialogs;
 
 // Frame text as the tests write it: upper-case hex bytes with blanks.
 inline QString spaced(const QByteArray& frame)
