@@ -422,19 +422,7 @@ void ModbusManager::sendClientRead(ushort address, ushort count, bool queued)
     ensureModbusConnected();
     readUnit->setStartAddress(address);
     readUnit->setValueCount(count);
-    QModbusReply* reply = modbusMaster->sendReadRequest(*readUnit, 1);
-    if (!reply) {
-        qDebug() << "Modbus read request failed:" << modbusMaster->errorString();
-        if (queued)
-            queuedOperationEnded();
-        return;
-    }
-    reply->setProperty(kQueuedProperty, queued);
-    if (reply->isFinished())
-        QMetaObject::invokeMethod(
-            this, [this, reply] { handleReadReply(reply); }, Qt::QueuedConnection);
-    else
-        connect(reply, &QModbusReply::finished, this, &ModbusManager::readFinished);
+    followClientReply(modbusMaster->sendReadRequest(*readUnit, 1), queued, false);
 }
 
 void ModbusManager::sendClientWrite(ushort address, ushort value, bool queued)
@@ -443,9 +431,13 @@ void ModbusManager::sendClientWrite(ushort address, ushort value, bool queued)
     writeUnit->setStartAddress(address);
     if (writeUnit->valueCount() >= 1)
         writeUnit->setValue(0, value);
-    QModbusReply* reply = modbusMaster->sendWriteRequest(*writeUnit, 1);
+    followClientReply(modbusMaster->sendWriteRequest(*writeUnit, 1), queued, true);
+}
+
+void ModbusManager::followClientReply(QModbusReply* reply, bool queued, bool isWrite)
+{
     if (!reply) {
-        qDebug() << "Write request failed:" << modbusMaster->errorString();
+        qDebug() << (isWrite ? "Write request failed:" : "Modbus read request failed:") << modbusMaster->errorString();
         if (queued)
             queuedOperationEnded();
         return;
@@ -453,9 +445,10 @@ void ModbusManager::sendClientWrite(ushort address, ushort value, bool queued)
     reply->setProperty(kQueuedProperty, queued);
     if (reply->isFinished())
         QMetaObject::invokeMethod(
-            this, [this, reply] { handleWriteReply(reply); }, Qt::QueuedConnection);
+            this, [this, reply, isWrite] { handleClientReply(reply, isWrite); }, Qt::QueuedConnection);
     else
-        connect(reply, &QModbusReply::finished, this, &ModbusManager::writeFinished);
+        connect(reply, &QModbusReply::finished, this,
+                isWrite ? &ModbusManager::writeFinished : &ModbusManager::readFinished);
 }
 
 bool ModbusManager::writeRawHex(const QByteArray& hex)
@@ -535,39 +528,25 @@ void ModbusManager::sendNextPendingOperation()
 void ModbusManager::readFinished()
 {
     if (auto* reply = qobject_cast<QModbusReply*>(sender()))
-        handleReadReply(reply);
+        handleClientReply(reply, false);
 }
 
 void ModbusManager::writeFinished()
 {
     if (auto* reply = qobject_cast<QModbusReply*>(sender()))
-        handleWriteReply(reply);
+        handleClientReply(reply, true);
 }
 
-void ModbusManager::handleReadReply(QModbusReply* reply)
+void ModbusManager::handleClientReply(QModbusReply* reply, bool isWrite)
 {
     if (reply->error() != QModbusDevice::NoError) {
-        qDebug() << "Modbus read request error:" << reply->errorString();
+        qDebug() << (isWrite ? "Write operation failed:" : "Modbus read request error:") << reply->errorString();
     } else {
         const QModbusDataUnit unit = reply->result();
         for (uint i = 0; i < unit.valueCount(); ++i)
             qDebug() << "Register" << unit.startAddress() + int(i) << "=" << unit.value(int(i));
-    }
-    const bool queued = reply->property(kQueuedProperty).toBool();
-    reply->deleteLater();
-    if (queued)
-        sendNextPendingOperation();
-}
-
-void ModbusManager::handleWriteReply(QModbusReply* reply)
-{
-    if (reply->error() != QModbusDevice::NoError) {
-        qDebug() << "Write operation failed:" << reply->errorString();
-    } else {
-        const QModbusDataUnit unit = reply->result();
-        for (uint i = 0; i < unit.valueCount(); ++i)
-            qDebug() << "Register" << unit.startAddress() + int(i) << "=" << unit.value(int(i));
-        qDebug() << "Write operation completed successfully";
+        if (isWrite)
+            qDebug() << "Write operation completed successfully";
     }
     const bool queued = reply->property(kQueuedProperty).toBool();
     reply->deleteLater();

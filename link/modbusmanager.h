@@ -129,8 +129,10 @@ private:
     bool writeRawHex(const QByteArray& hex);
     // The queued operation ended without a reply to wait for.
     void queuedOperationEnded();
-    void handleReadReply(QModbusReply* reply);
-    void handleWriteReply(QModbusReply* reply);
+    // A read or write request handed to the client: refused at once, it ends
+    // its queued operation; answered, its reply is handled from the event loop.
+    void followClientReply(QModbusReply* reply, bool queued, bool isWrite);
+    void handleClientReply(QModbusReply* reply, bool isWrite);
 
     quint16 unitStart = 40230;
     quint16 unitCount = 1;

@@ -15,9 +15,7 @@ const QString DataCheckerThread::MsgNoData = QString::fromUtf8("10秒内没有�
 const QString DataCheckerThread::MsgMonotonic = QString::fromUtf8("数据单调超过60秒,设备失锁中，请检查设备");
 const QString DataCheckerThread::MsgOutOfRange = QString::fromUtf8("数据连续30秒以上异常,设备失锁中，请检查设备");
 
-DataCheckerThread::DataCheckerThread(QObject* parent)
-    : QObject(parent)
-    , clock([] { return QDateTime::currentSecsSinceEpoch(); })
+DataCheckerThread::DataCheckerThread(QObject* parent) : QObject(parent)
 {
     workerThread = new QThread(this);
     moveToThread(workerThread);
@@ -40,18 +38,12 @@ DataCheckerThread::~DataCheckerThread()
 
 void DataCheckerThread::setClock(Clock c)
 {
-    QMutexLocker locker(&clockMutex);
-    clock = std::move(c);
+    clock.set(std::move(c));
 }
 
 qint64 DataCheckerThread::now() const
 {
-    Clock c;
-    {
-        QMutexLocker locker(&clockMutex);
-        c = clock;
-    }
-    return c();
+    return clock.now();
 }
 
 template <typename F>

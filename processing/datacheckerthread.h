@@ -5,6 +5,7 @@
 // instrument reports that it is measuring (work status 4). Runs on a thread
 // of its own.
 
+#include "core/replaceableclock.h"
 #include "core/types.h"
 
 #include <QHash>
@@ -98,7 +99,6 @@ private:
 
     QHash<QString, qint64> lastCrashLogged;
 
-    mutable QMutex clockMutex;
-    Clock clock;
+    ReplaceableClock clock;
     QMetaObject::Connection finishedConnection;
 };

@@ -9,8 +9,7 @@
 
 #include <utility>
 
-GPSThread::GPSThread(const QString& portName, QObject* parent)
-    : QObject(parent), m_portName(portName), clock([] { return QDateTime::currentSecsSinceEpoch(); })
+GPSThread::GPSThread(const QString& portName, QObject* parent) : QObject(parent), m_portName(portName)
 {
     workerThread = new QThread(this);
     moveToThread(workerThread);
@@ -29,18 +28,12 @@ GPSThread::~GPSThread()
 
 void GPSThread::setClock(Clock c)
 {
-    QMutexLocker locker(&clockMutex);
-    clock = std::move(c);
+    clock.set(std::move(c));
 }
 
 qint64 GPSThread::now() const
 {
-    Clock c;
-    {
-        QMutexLocker locker(&clockMutex);
-        c = clock;
-    }
-    return c();
+    return clock.now();
 }
 
 void GPSThread::stop()

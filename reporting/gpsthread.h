@@ -3,6 +3,8 @@
 // the GPS port) when the server client starts it, and passes at most one fix
 // per hour on to the server client.
 
+#include "core/replaceableclock.h"
+
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -56,6 +58,5 @@ private:
     bool readerCreated = true;  // the reader is still to be created
     qint64 nextGpsSendTime = 0; // UTC seconds; the next fix passes only after it
 
-    mutable QMutex clockMutex;
-    Clock clock;
+    ReplaceableClock clock;
 };

@@ -183,47 +183,48 @@ void ServerThread::handleTimeout()
 void ServerThread::slot_SendServerScalarData(qlonglong timestamp, QVector<double> save_data, int data_frequency,
                                              int intervalMs)
 {
-    if (data_frequency <= 0) {
-        qDebug() << "Server batch dropped: sampling rate" << data_frequency << "is not positive";
-        return;
-    }
-    if (state == Online) {
-        ServerUploadRecord record;
-        record.type = ScalarData;
-        record.timestamp = timestamp;
-        record.values = save_data;
-        record.samplingRate = data_frequency;
-        record.intervalMs = intervalMs;
-        postJson(ServerProtocol::SensorDataPath,
-                 ServerProtocol::scalarDataBody(guid, deviceType, timestamp, save_data, data_frequency, intervalMs),
-                 record);
-    } else if (state == Unregistered || state == Registered) {
-        qDebug() << "no guid save";
-        spoolScalarData(timestamp, save_data, data_frequency, intervalMs);
-    }
+    ServerUploadRecord record;
+    record.type = ScalarData;
+    record.values = save_data;
+    sendSamples(record, timestamp, data_frequency, intervalMs);
 }
 
 void ServerThread::slot_SendServerVectorData(qlonglong timestamp, QVector<XYZST> save_data, int data_frequency,
                                              int intervalMs)
 {
-    if (data_frequency <= 0) {
-        qDebug() << "Server batch dropped: sampling rate" << data_frequency << "is not positive";
+    ServerUploadRecord record;
+    record.type = VectorData;
+    record.vectors = save_data;
+    sendSamples(record, timestamp, data_frequency, intervalMs);
+}
+
+void ServerThread::sendSamples(ServerUploadRecord& record, qint64 timestamp, int rate, int intervalMs)
+{
+    if (rate <= 0) {
+        qDebug() << "Server batch dropped: sampling rate" << rate << "is not positive";
         return;
     }
+    record.timestamp = timestamp;
+    record.samplingRate = rate;
+    record.intervalMs = intervalMs;
     if (state == Online) {
-        ServerUploadRecord record;
-        record.type = VectorData;
-        record.timestamp = timestamp;
-        record.vectors = save_data;
-        record.samplingRate = data_frequency;
-        record.intervalMs = intervalMs;
-        postJson(ServerProtocol::SensorDataPath,
-                 ServerProtocol::vectorDataBody(guid, deviceType, timestamp, save_data, data_frequency, intervalMs),
-                 record);
+        const QByteArray body =
+            record.type == VectorData
+                ? ServerProtocol::vectorDataBody(guid, deviceType, timestamp, record.vectors, rate, intervalMs)
+                : ServerProtocol::scalarDataBody(guid, deviceType, timestamp, record.values, rate, intervalMs);
+        postJson(ServerProtocol::SensorDataPath, body, record);
     } else if (state == Unregistered || state == Registered) {
         qDebug() << "no guid save";
-        spoolVectorData(timestamp, save_data, data_frequency, intervalMs);
+        spoolSamples(record);
     }
+}
+
+void ServerThread::spoolSamples(const ServerUploadRecord& record)
+{
+    if (record.type == VectorData)
+        spoolVectorData(record.timestamp, record.vectors, record.samplingRate, record.intervalMs);
+    else
+        spoolScalarData(record.timestamp, record.values, record.samplingRate, record.intervalMs);
 }
 
 void ServerThread::slot_GPSData1(double latitude, double longitude, double altitude, int satellites)
@@ -397,12 +398,9 @@ void ServerThread::failureAction(const ServerUploadRecord& record)
 {
     switch (record.type) {
     case ScalarData:
-        qDebug() << "un success save";
-        spoolScalarData(record.timestamp, record.values, record.samplingRate, record.intervalMs);
-        break;
     case VectorData:
         qDebug() << "un success save";
-        spoolVectorData(record.timestamp, record.vectors, record.samplingRate, record.intervalMs);
+        spoolSamples(record);
         break;
     case StatusReport:
         qDebug() << "revc GPS2:"

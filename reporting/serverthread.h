@@ -78,6 +78,9 @@ private:
     void sendRegister();
     void sendHeartbeat();
     void sendStatusReport();
+    // A batch of samples (the record holds its kind and values): posted
+    // while online, spooled until the device's identity is confirmed.
+    void sendSamples(ServerUploadRecord& record, qint64 timestamp, int rate, int intervalMs);
     QNetworkReply* postJson(const QString& path, const QByteArray& body, const ServerUploadRecord& record);
     void track(QNetworkReply* reply, const ServerUploadRecord& record, bool transferTimeout);
     void handleResponse(const QString& text, ServerUploadRecord& record, bool statusOk);
@@ -86,6 +89,7 @@ private:
     void stopTimer();
 
     // The offline spool.
+    void spoolSamples(const ServerUploadRecord& record);
     void spoolScalarData(qint64 timestamp, QVector<double> values, int rate, int intervalMs);
     void spoolVectorData(qint64 timestamp, QVector<XYZST> vectors, int rate, int intervalMs);
     void flushScalarToSpool();

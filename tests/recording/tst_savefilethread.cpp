@@ -9,17 +9,14 @@
 #include "core/types.h"
 #include "hub/parammanager.h"
 #include "processing/modbusdatahandler.h"
+#include "recording/csvreadback.h"
 #include "recording/csvtimeline.h"
 #include "recording/savefilethread.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMutexLocker>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -56,79 +53,6 @@ QVector<double> batchValues(int k, int rate)
     for (int j = 0; j < rate; ++j)
         v.append(kValues[(k * rate + j) % kValueCount].value);
     return v;
-}
-
-struct ReadBack {
-    int rows = -1;
-    QVector<int> fileRows;
-    QVector<int> pandasRows;
-    QVector<int> widths;
-    QStringList times;
-    QVector<QStringList> values;
-    bool formatOk = false;
-    QVector<qint64> diffs;
-    bool increasing = false;
-    QJsonArray named;
-};
-
-// Empty when every row of every file lies in the day (and, for hourly
-// files, the hour) that the file's name gives; else what does not.
-QString nameMismatches(const ReadBack& r, bool hourly)
-{
-    QStringList bad;
-    for (const QJsonValue& v : r.named) {
-        const QJsonObject f = v.toObject();
-        const QString file = f["file"].toString();
-        if (f["wraps"].toBool())
-            bad << file + ": rows of the next day";
-        if (f["before_name"].toBool())
-            bad << file + ": rows before its name's time";
-        const QJsonArray hours = f["hours"].toArray();
-        if (hourly && (hours.size() != 1 || hours.at(0).toInt() != f["name_hour"].toInt()))
-            bad << file + ": rows of other hours";
-    }
-    return bad.join("; ");
-}
-
-ReadBack readBack(const QStringList& files, const QString& format)
-{
-    ReadBack r;
-    QProcess py;
-    QStringList args{QString::fromLocal8Bit(qgetenv("TERVAL_SOURCE_DIR")) + "/tests/recording/csv_readback.py", format};
-    args += files;
-    py.start("/usr/bin/python3", args);
-    if (!py.waitForFinished(60000)) {
-        py.kill();
-        py.waitForFinished(5000);
-        qWarning() << "python did not finish";
-        return r;
-    }
-    if (py.exitCode() != 0) {
-        qWarning().noquote() << "python failed:" << py.readAllStandardError();
-        return r;
-    }
-    const QJsonObject o = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
-    r.rows = o["rows"].toInt(-1);
-    for (const QJsonValue& v : o["file_rows"].toArray())
-        r.fileRows.append(v.toInt());
-    for (const QJsonValue& v : o["pandas_rows"].toArray())
-        r.pandasRows.append(v.toInt());
-    for (const QJsonValue& v : o["widths"].toArray())
-        r.widths.append(v.toInt());
-    for (const QJsonValue& v : o["times"].toArray())
-        r.times.append(v.toString());
-    for (const QJsonValue& row : o["values"].toArray()) {
-        QStringList texts;
-        for (const QJsonValue& v : row.toArray())
-            texts.append(v.toString());
-        r.values.append(texts);
-    }
-    r.formatOk = o["format_ok"].toBool();
-    for (const QJsonValue& v : o["diffs_ms"].toArray())
-        r.diffs.append(qint64(v.toDouble()));
-    r.increasing = o["increasing"].toBool();
-    r.named = o["named"].toArray();
-    return r;
 }
 
 int countLines(const QString& path, const QString& needle)
@@ -253,7 +177,7 @@ private slots:
         w.drain();
 
         QCOMPARE(csvFilesIn(folder), QStringList{QString("20260103_101530_RQ_%1Hz.CSV").arg(rate)});
-        const ReadBack r = readBack({folder + "/" + csvFilesIn(folder).value(0)}, format);
+        const CsvReadBack r = readCsvFiles({folder + "/" + csvFilesIn(folder).value(0)}, format);
         QCOMPARE(r.rows, 10 * rate);
         QCOMPARE(r.pandasRows, QVector<int>{10 * rate});
         QCOMPARE(r.widths, QVector<int>{2});
@@ -263,7 +187,7 @@ private slots:
         QCOMPARE(r.times.first(), firstTime);
         QCOMPARE(r.times.last(), lastTime);
         for (int i = 0; i < r.rows; ++i)
-            QCOMPARE(r.values.at(i).value(0), QString(kValues[i % kValueCount].text));
+            QCOMPARE(r.rowValues.at(i).value(0), QString(kValues[i % kValueCount].text));
 
         // Every full second reaches the server client, stamped on the same line.
         QCOMPARE(server.count(), 10);
@@ -376,7 +300,7 @@ private slots:
         QStringList paths;
         for (const QString& f : files)
             paths << folder + "/" + f;
-        const ReadBack r = readBack(paths, "ms");
+        const CsvReadBack r = readCsvFiles(paths, "ms");
         QCOMPARE(r.fileRows, rows);
         QCOMPARE(r.pandasRows, rows);
         QCOMPARE(r.rows, completions.size() * rate);
@@ -387,10 +311,10 @@ private slots:
         if (files.size() > 1)
             QCOMPARE(r.times.value(rows.at(0)), firstOfSecond);
         QCOMPARE(r.named.size(), files.size());
-        const QString mismatches = nameMismatches(r, rate == 1000);
+        const QString mismatches = r.nameMismatches(rate == 1000);
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches));
         for (int i = 0; i < r.rows; ++i)
-            QCOMPARE(r.values.at(i).value(0), QString(kValues[i % kValueCount].text));
+            QCOMPARE(r.rowValues.at(i).value(0), QString(kValues[i % kValueCount].text));
 
         QCOMPARE(server.count(), completions.size());
         for (int k = 1; k < server.count(); ++k)
@@ -438,7 +362,7 @@ private slots:
         w.drain();
         QCOMPARE(done.count(), finished);
         QCOMPARE(server.count(), batches);
-        const ReadBack r = readBack({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
+        const CsvReadBack r = readCsvFiles({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
         QCOMPARE(r.rows, rows);
         QCOMPARE(r.diffs, QVector<qint64>{50});
         QCOMPARE(r.times.first(), QString("10:15:30.500"));
@@ -483,7 +407,7 @@ private slots:
         QCOMPARE(flagAtEmit.load(), 0);
         QVERIFY(!flagAtPage);
         QVERIFY(!hub.isSave());
-        QCOMPARE(readBack({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms").rows, 60);
+        QCOMPARE(readCsvFiles({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms").rows, 60);
         QVERIFY(readAll(appDir.path() + "/logs/RQ_Crash_2026_01_03.dmp").contains("2026_01_03 10:15:40 UTC hub line\n"));
 
         // Vector records from the data handler reach the worker: the first 50
@@ -495,7 +419,7 @@ private slots:
         for (int i = 0; i < 100; ++i)
             emit hub.modbusDataHandler->sig_saveVectorXYZS(rec, utc(2026, 1, 3, 12, 0, 0).addMSecs(9 * i));
         QMetaObject::invokeMethod(hub.saveFileThread, [] {}, Qt::BlockingQueuedConnection);
-        QCOMPARE(readBack({folder + "/20260103_120000_FIDVector_111Hz.CSV"}, "ms").rows, 50);
+        QCOMPARE(readCsvFiles({folder + "/20260103_120000_FIDVector_111Hz.CSV"}, "ms").rows, 50);
         hub.saveFileThread->shutdown();
     }
 
@@ -598,7 +522,7 @@ private slots:
         w.drain();
         QCOMPARE(countLines(logFile, needle) - before, 5);
         QCOMPARE(server.count(), 6);
-        const ReadBack r = readBack({target}, "ms");
+        const CsvReadBack r = readCsvFiles({target}, "ms");
         QCOMPARE(r.rows, 20);
         QCOMPARE(r.times.first(), QString("10:15:35.000"));
     }
@@ -677,7 +601,7 @@ private slots:
         QCOMPARE(countLines(logFile, target + " " + again + " after 3 failed write(s)."), 1);
         QCOMPARE(server.count(), 7); // the server client got every second
 
-        const ReadBack r = readBack({target}, "ms");
+        const CsvReadBack r = readCsvFiles({target}, "ms");
         QCOMPARE(r.rows, 4 * rate);
         QCOMPARE(r.pandasRows, QVector<int>{4 * rate});
         QCOMPARE(r.widths, QVector<int>{2});
@@ -687,7 +611,7 @@ private slots:
         QCOMPARE(r.times.at(2 * rate), QString("10:15:35.000"));
         for (int i = 0; i < r.rows; ++i) {
             const int k = i < 2 * rate ? i / rate : i / rate + 3;
-            QCOMPARE(r.values.at(i).value(0), QString(kValues[(k * rate + i % rate) % kValueCount].text));
+            QCOMPARE(r.rowValues.at(i).value(0), QString(kValues[(k * rate + i % rate) % kValueCount].text));
         }
     }
 
@@ -713,7 +637,7 @@ private slots:
             QMutexLocker lock(&GlobalState::instance().newFileMutex);
             QVERIFY(!GlobalState::instance().newFileRequest);
         }
-        const ReadBack r = readBack({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
+        const CsvReadBack r = readCsvFiles({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
         QCOMPARE(r.rows, 80);
         QCOMPARE(r.times.at(39), QString("10:15:31.950"));
         QCOMPARE(r.times.at(40), QString("10:15:37.250"));
@@ -802,7 +726,7 @@ private slots:
         QCOMPARE(server.count(), 1);
         QCOMPARE(server.at(0).at(0).toLongLong(), base.toMSecsSinceEpoch()); // first sample of the batch
         QCOMPARE(server.at(0).at(1).value<QVector<double>>(), all);
-        const ReadBack r = readBack({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
+        const CsvReadBack r = readCsvFiles({folder + "/20260103_101530_RQ_20Hz.CSV"}, "ms");
         QCOMPARE(r.rows, 20);
         QCOMPARE(r.diffs, QVector<qint64>{50});
     }
@@ -868,7 +792,7 @@ private slots:
 
         const QStringList files{"20260103_105958_FIDVector_111Hz.CSV", "20260103_110000_FIDVector_111Hz.CSV"};
         QCOMPARE(csvFilesIn(folder), files);
-        const ReadBack r = readBack({folder + "/" + files.at(0), folder + "/" + files.at(1)}, "ms");
+        const CsvReadBack r = readCsvFiles({folder + "/" + files.at(0), folder + "/" + files.at(1)}, "ms");
         QCOMPARE(r.fileRows, (QVector<int>{150, 100}));
         QCOMPARE(r.pandasRows, (QVector<int>{150, 100}));
         QCOMPARE(r.widths, QVector<int>{14});
@@ -880,8 +804,8 @@ private slots:
         const QStringList expected{"50123.45679", "50000",       "-12.5",       "48765.4321",  "350000",
                                    "350000.125",  "350000.25",   "350000.375",  "350000.5",    "350000.625",
                                    "350000.75",   "350000.875",  "350001"};
-        QCOMPARE(r.values.first(), expected);
-        QCOMPARE(r.values.last(), expected);
+        QCOMPARE(r.rowValues.first(), expected);
+        QCOMPARE(r.rowValues.last(), expected);
 
         QCOMPARE(server.count(), 5);
         const qint64 anchor = done.at(0).toMSecsSinceEpoch();

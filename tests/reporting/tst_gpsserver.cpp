@@ -8,13 +8,9 @@
 // worked out by hand from the sentences.
 
 #include "core/appfolders.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
+#include "hub/hubrig.h"
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
-#include "processing/datacheckerthread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
 #include "reporting/gpsrig.h"
 #include "reporting/httppeer.h"
 #include "reporting/serverprotocol.h"
@@ -113,10 +109,7 @@ public:
             }
             f.write("[Server]\nisServer=1\nisExistGPS=0\nGPSCom=" + pty.linkEnd().toUtf8() + "\n");
         }
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(dir.path());
         if (!hub->serverThread || !hub->gpsThread) {
             error = QStringLiteral("the hub made no server client or no GPS worker");
             return;
@@ -131,16 +124,8 @@ public:
 
     ~Rig()
     {
-        if (hub) {
-            if (hub->gpsThread)
-                hub->gpsThread->stop();
-            if (hub->serverThread)
-                hub->serverThread->shutdown();
-            hub->dataCheckerThread->stop();
-            hub->modbusManager->shutdown();
-            hub->modbusDataHandler->shutdown();
-            hub->saveFileThread->shutdown();
-        }
+        if (hub)
+            stopHubWorkers(*hub);
         receiver.stop();
         http.stop();
         AppFolders::setOverride(QString());

@@ -4,11 +4,7 @@
 // worker's time line.
 
 #include "core/appfolders.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
-#include "processing/datacheckerthread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
+#include "hub/hubrig.h"
 #include "reporting/httppeer.h"
 #include "reporting/serverprotocol.h"
 #include "reporting/serverthread.h"
@@ -42,19 +38,11 @@ struct HubInFolder {
             s.setValue(QStringLiteral("Server/isServer"), isServer);
             s.sync();
         }
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(dir.path());
     }
     ~HubInFolder()
     {
-        if (hub->serverThread)
-            hub->serverThread->shutdown();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         AppFolders::setOverride(QString());
     }
 };

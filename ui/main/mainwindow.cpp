@@ -13,6 +13,7 @@
 #include "ui/pages/sensitivitymoduleform.h"
 #include "ui/pages/vectormodulewidget.h"
 #include "ui/widgets/custommenu.h"
+#include "ui/widgets/noticebox.h"
 #include "ui/widgets/roundedmenu.h"
 #include "ui_mainwindow.h"
 
@@ -198,13 +199,7 @@ bool isParamPage(int page)
 
 void MainWindow::showInfoBox(const QString& text)
 {
-    auto* box = new QMessageBox();
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    openInfoBox(text, windowIcon());
 }
 
 void MainWindow::onNavButtonClicked()
@@ -469,7 +464,7 @@ void MainWindow::onLanguageSelected(const QString& text)
 
 void MainWindow::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->btn_clearPlot, "清除图表"}, {ui->lbl_lowPass, "低通"},
         {ui->lbl_highPass, "高通"},      {ui->lbl_fftTime, "傅立叶变换时间"},
         {ui->label_FFT_Unit, "秒"},      {ui->label, "数据速率"},
@@ -479,18 +474,7 @@ void MainWindow::slot_setLanguage(int num)
         {ui->btnHelp, "帮助"},           {ui->btnMonitor, "调试"},
         {ui->btnConfig, "配置"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }
 
 // ---------------------------------------------------------------- lock-lost warning

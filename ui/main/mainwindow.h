@@ -6,6 +6,8 @@
 // It owns the seven pages, switches between them, runs the bottom bar and the
 // sampling-rate change, switches the language and warns when lock is lost.
 
+#include "ui/widgets/languagetexts.h"
+
 #include <QMainWindow>
 #include <QMap>
 #include <QPoint>
@@ -149,10 +151,7 @@ private:
     QRect startGeometry;
     int edgeRegion = EdgeInside;
 
-    // The form's own texts, kept on the first language switch whatever its
-    // value, so that English can be restored.
-    bool languageTextsKept = false;
-    QVector<QPair<QObject*, QString>> keptTexts;
+    LanguageTexts languageTexts;
 
     // At most one reset waits in the event loop, however many disconnects come.
     bool resetPending = false;

@@ -187,13 +187,10 @@ void ConfigModuleForm::initMenus()
          &ConfigModuleForm::showDataIntervalMenu},
     };
     for (const Selector& s : selectors) {
-        auto* menu = new CustomMenu(this);
+        auto* menu =
+            CustomMenu::createSelector(this, s.entries, QString::fromLatin1(s.key), QLatin1String(s.styleName));
         *s.menu = menu;
         *s.list = s.entries;
-        menu->clearActions();
-        menu->setProperty("name", QLatin1String(s.styleName));
-        for (const QString& entry : s.entries)
-            menu->addAction(entry, QString::fromLatin1(s.key));
         connect(menu, &CustomMenu::triggered, this, &ConfigModuleForm::slot_handleActionTriggeredNew);
         const auto show = s.show;
         connect(s.button, &QPushButton::clicked, s.button, [this, show] { (this->*show)(); });
@@ -203,26 +200,19 @@ void ConfigModuleForm::initMenus()
     dataIntervalMenu->setFixedWidth(ui->btn_dataInterval->width());
 }
 
-void ConfigModuleForm::showMenuBelow(CustomMenu* menu, QPushButton* button)
-{
-    menu->adjustSize();
-    menu->move(button->mapToGlobal(QPoint(0, 0)) + QPoint(0, button->height()));
-    menu->show();
-}
-
 void ConfigModuleForm::showBaudRateMenu()
 {
-    showMenuBelow(baudRateMenu, ui->btn_baudRate);
+    baudRateMenu->showBelow(ui->btn_baudRate);
 }
 
 void ConfigModuleForm::showSamplingRateMenu()
 {
-    showMenuBelow(samplingRateMenu, ui->btn_samplingRate);
+    samplingRateMenu->showBelow(ui->btn_samplingRate);
 }
 
 void ConfigModuleForm::showDataIntervalMenu()
 {
-    showMenuBelow(dataIntervalMenu, ui->btn_dataInterval);
+    dataIntervalMenu->showBelow(ui->btn_dataInterval);
 }
 
 void ConfigModuleForm::slot_handleActionTriggeredNew(QString text, QVariant data)
@@ -356,7 +346,7 @@ void ConfigModuleForm::slots_updateSamplingRate(int iSamplingRate)
 
 void ConfigModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->label_14, "起始采样频率"},
         {ui->label_15, "终止采样频率"},
         {ui->label_16, "采样频率步长"},
@@ -371,18 +361,7 @@ void ConfigModuleForm::slot_setLanguage(int num)
         {ui->btn_changeDataInterval, "更改"},
         {ui->chk_filter, "启用滤波"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }
 
 void ConfigModuleForm::initStyle()

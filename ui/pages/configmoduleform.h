@@ -5,6 +5,7 @@
 // main window's.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 
 #include <QObject>
 #include <QPair>
@@ -55,7 +56,6 @@ private:
     void showBaudRateMenu();
     void showSamplingRateMenu();
     void showDataIntervalMenu();
-    void showMenuBelow(CustomMenu* menu, QPushButton* button);
     // Same as slot_handleActionTriggeredNew, from a QAction sender's "name".
     void slot_handleActionTriggered();
 
@@ -68,8 +68,5 @@ private:
     QStringList baudRateList;
     QStringList samplingRateList;
 
-    // The form's English texts, kept on the first language switch whatever
-    // its value, so that they can be restored.
-    bool languageTextsKept = false;
-    QVector<QPair<QObject*, QString>> keptTexts;
+    LanguageTexts languageTexts;
 };

@@ -5,9 +5,11 @@
 #include "hub/parammanager.h"
 #include "link/modbusworkthread.h"
 #include "ui/pages/monitormoduleform.h"
+#include "ui/widgets/cardgradient.h"
 #include "ui/widgets/custommenu.h"
 #include "ui/widgets/editclamp.h"
 #include "ui/widgets/graphdensity.h"
+#include "ui/widgets/noticebox.h"
 #include "ui/widgets/qcpitemroundedrect.h"
 #include "ui_mainmoduleform.h"
 
@@ -16,8 +18,6 @@
 #include <QAction>
 #include <QDateTime>
 #include <QDebug>
-#include <QLinearGradient>
-#include <QMessageBox>
 #include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
@@ -177,11 +177,7 @@ void MainModuleForm::initChart()
 
     chart->xAxis->grid()->setVisible(false);
     chart->yAxis->grid()->setVisible(false);
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    chart->setBackground(QBrush(background));
+    chart->setBackground(cardGradient());
     chart->axisRect()->setBackground(Qt::transparent);
 
     for (QCPAxis* axis : {chart->xAxis, chart->yAxis}) {
@@ -446,13 +442,7 @@ void MainModuleForm::stopWork()
 
 void MainModuleForm::showInfoBox(const QString& text)
 {
-    auto* box = new QMessageBox;
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    openInfoBox(text, windowIcon());
 }
 
 void MainModuleForm::on_btn_ReStart_clicked()
@@ -546,35 +536,12 @@ void MainModuleForm::slot_setLanguage(int num)
 {
     // Widgets whose text does not depend on the page's state; each page
     // keeps its own.
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        keptRestart = ui->btn_ReStart->text();
-        keptRetrack = ui->btn_ddsReTrack->text();
-        keptMock = ui->btn_mock->text();
-        keptChart = ui->label_3->text();
-        keptSeconds = ui->label_4->text();
-        keptSamples = ui->label_5->text();
-        keptMear = ui->label_6->text();
-    }
-
+    const LanguageTexts::Entry chineseTexts[] = {
+        {ui->btn_ReStart, "重启"}, {ui->btn_ddsReTrack, "重新追踪"}, {ui->btn_mock, "墨客"},  {ui->label_3, "图表"},
+        {ui->label_4, "秒"},       {ui->label_5, "采样数"},          {ui->label_6, "测量值"},
+    };
     chinese = (num == 1);
-    if (chinese) {
-        ui->btn_ReStart->setText(QStringLiteral("重启"));
-        ui->btn_ddsReTrack->setText(QStringLiteral("重新追踪"));
-        ui->btn_mock->setText(QStringLiteral("墨客"));
-        ui->label_3->setText(QStringLiteral("图表"));
-        ui->label_4->setText(QStringLiteral("秒"));
-        ui->label_5->setText(QStringLiteral("采样数"));
-        ui->label_6->setText(QStringLiteral("测量值"));
-    } else {
-        ui->btn_ReStart->setText(keptRestart);
-        ui->btn_ddsReTrack->setText(keptRetrack);
-        ui->btn_mock->setText(keptMock);
-        ui->label_3->setText(keptChart);
-        ui->label_4->setText(keptSeconds);
-        ui->label_5->setText(keptSamples);
-        ui->label_6->setText(keptMear);
-    }
+    languageTexts.apply(num, chineseTexts);
     // A chosen port and the pause state survive a language switch.
     updateComText();
     updatePauseText();
@@ -636,18 +603,10 @@ void MainModuleForm::refreshPlot()
     if (history.isEmpty())
         return;
 
-    if (keysRate != param.dataRate) {
-        keys.clear();
-        keysRate = param.dataRate;
-    }
-    if (keys.size() > history.size())
-        keys.resize(history.size());
-    keys.reserve(history.size());
-    for (int i = keys.size(); i < history.size(); ++i)
-        keys.append(i * param.dataRate);
+    const QVector<double>& historyKeys = keys.forSamples(history.size(), param.dataRate);
     // The keys ascend by construction: no sort needed.
     if (graph)
-        graph->setData(keys, history, true);
+        graph->setData(historyKeys, history, true);
 
     const auto range = std::minmax_element(history.constBegin(), history.constEnd());
     const double maxValue = *range.second;

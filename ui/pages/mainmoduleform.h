@@ -7,7 +7,9 @@
 // (nT) reach the chart through a ring drained by a 30 ms timer.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 #include "ui/widgets/ringbuffer.h"
+#include "ui/widgets/samplekeys.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -132,10 +134,7 @@ private:
     qint64 connectTime = 0;
     MonitorModuleForm* monitorForm = nullptr;
 
-    // Keys of the window (i * dataRate), kept between refreshes so that only
-    // a changed rate or a longer window costs a rebuild.
-    QVector<double> keys;
-    double keysRate = 0.0;
+    SampleKeys keys; // of the window, dataRate apart
     // Last window without points that was reported.
     int badSetTime = INT_MIN;
     double badDataRate = 0.0;
@@ -150,10 +149,8 @@ private:
 
     // Progress state of the previous update (0 at start).
     int lastProgressState = 0;
-    // The texts of the language-independent widgets as they were at the
-    // first language switch, restored by any value but Chinese.
-    bool languageTextsKept = false;
-    QString keptRestart, keptRetrack, keptMock, keptChart, keptSeconds, keptSamples, keptMear;
+    // The texts of the language-independent widgets.
+    LanguageTexts languageTexts;
     bool paramPageShown = false;
     QTimer* identityTimer = nullptr;
     int identityRetries = 0;

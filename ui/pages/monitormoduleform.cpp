@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace
 {
@@ -71,13 +72,6 @@ void appendWord(QByteArray& frame, quint16 word)
     frame.append(char(word & 0xFF));
 }
 
-// A 32-bit value in two registers: low word first, each word high byte first.
-void appendLowWordFirst(QByteArray& frame, quint32 value)
-{
-    appendWord(frame, quint16(value & 0xFFFF));
-    appendWord(frame, quint16(value >> 16));
-}
-
 QByteArray writeOneRegister(quint16 reg, quint16 value)
 {
     QByteArray frame;
@@ -88,16 +82,24 @@ QByteArray writeOneRegister(quint16 reg, quint16 value)
     return frame;
 }
 
-QByteArray writeTwoRegisters(quint16 reg, quint32 value)
+// Consecutive registers from reg, each word high byte first.
+QByteArray writeRegisters(quint16 reg, std::initializer_list<quint16> words)
 {
     QByteArray frame;
     frame.append(char(0x01));
     frame.append(char(0x10));
     appendWord(frame, reg);
-    appendWord(frame, 2);
-    frame.append(char(0x04));
-    appendLowWordFirst(frame, value);
+    appendWord(frame, quint16(words.size()));
+    frame.append(char(words.size() * 2));
+    for (quint16 word : words)
+        appendWord(frame, word);
     return frame;
+}
+
+// A 32-bit value in two registers: low word first.
+QByteArray writeTwoRegisters(quint16 reg, quint32 value)
+{
+    return writeRegisters(reg, {quint16(value & 0xFFFF), quint16(value >> 16)});
 }
 
 QString readingText(double v)
@@ -219,20 +221,12 @@ void MonitorModuleForm::wait(int ms)
 
 void MonitorModuleForm::initMenus()
 {
-    workStateMenu = new CustomMenu(this);
-    workModeMenu = new CustomMenu(this);
-    workStateMenu->setObjectName(QStringLiteral("workStateMenu"));
-    workModeMenu->setObjectName(QStringLiteral("workModeMenu"));
     workStateList = QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
     workModeList = QStringList{QStringLiteral("0"), QStringLiteral("1")};
-    workStateMenu->clearActions();
-    workModeMenu->clearActions();
-    workStateMenu->setProperty("name", QStringLiteral("menu"));
-    workModeMenu->setProperty("name", QStringLiteral("menu"));
-    for (const QString& s : qAsConst(workStateList))
-        workStateMenu->addAction(s, QVariant());
-    for (const QString& s : qAsConst(workModeList))
-        workModeMenu->addAction(s, QVariant());
+    workStateMenu = CustomMenu::createSelector(this, workStateList, QVariant(), QStringLiteral("menu"));
+    workModeMenu = CustomMenu::createSelector(this, workModeList, QVariant(), QStringLiteral("menu"));
+    workStateMenu->setObjectName(QStringLiteral("workStateMenu"));
+    workModeMenu->setObjectName(QStringLiteral("workModeMenu"));
 
     // A choice only changes the button's text; "Change" makes the write.
     connect(
@@ -251,9 +245,7 @@ void MonitorModuleForm::initMenus()
 void MonitorModuleForm::showMenuBelow(CustomMenu* menu, QWidget* button)
 {
     menu->setFixedWidth(button->width());
-    menu->adjustSize();
-    menu->move(button->mapToGlobal(QPoint(0, button->height())));
-    menu->show();
+    menu->showBelow(button);
 }
 
 void MonitorModuleForm::onWorkStateActionTriggered()
@@ -421,17 +413,25 @@ void MonitorModuleForm::slots_updateFormParam(RefreshData refreshData)
 
 // ---- register writes ----
 
-void MonitorModuleForm::slots_editingFinished()
+QLineEdit* MonitorModuleForm::beginEditWrite()
 {
     auto* edit = qobject_cast<QLineEdit*>(sender());
     // Only text the operator changed is written: focus passing through a
     // guarded edit, or a second editingFinished, writes nothing.
     if (!edit || !edit->isModified())
-        return;
+        return nullptr;
     edit->setModified(false);
 
     pausePolling();
     wait(kSettleMs);
+    return edit;
+}
+
+void MonitorModuleForm::slots_editingFinished()
+{
+    QLineEdit* edit = beginEditWrite();
+    if (!edit)
+        return;
 
     const SetpointRegisters* regs = nullptr;
     for (const SetpointRegisters& r : kSetpointRegisters)
@@ -473,13 +473,9 @@ void MonitorModuleForm::slots_editingFinished()
 
 void MonitorModuleForm::slots_ddsEditingFinished()
 {
-    auto* edit = qobject_cast<QLineEdit*>(sender());
-    if (!edit || !edit->isModified())
+    QLineEdit* edit = beginEditWrite();
+    if (!edit)
         return;
-    edit->setModified(false);
-
-    pausePolling();
-    wait(kSettleMs);
 
     qint64 value = 0;
     if (edit->text().trimmed().isEmpty()) {
@@ -549,14 +545,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
         qDebug() << "未找到该状态";
     } else {
         showDdsFreq = i == 1;
-        QByteArray frame;
-        frame.append(char(0x01));
-        frame.append(char(0x10));
-        appendWord(frame, kRegWorkMode);
-        appendWord(frame, 1);
-        frame.append(char(0x02));
-        appendWord(frame, quint16(i + 1));
-        sendFrame(frame);
+        sendFrame(writeRegisters(kRegWorkMode, {quint16(i + 1)}));
     }
     wait(kStateSettleMs);
     resumePolling();
@@ -566,7 +555,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
 
 void MonitorModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QObject*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->label_4, "毫伏"},
         {ui->label_6, "毫伏"},
         {ui->label_8, "毫伏"},
@@ -587,16 +576,5 @@ void MonitorModuleForm::slot_setLanguage(int num)
         {ui->label_20, "毫赫兹"},
         {ui->label_24, "毫赫兹"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            keptTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(keptTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
 }

@@ -9,6 +9,7 @@
 // block the GUI thread while the link's own thread sends the frame.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 
 #include <QStringList>
 #include <QVector>
@@ -65,6 +66,9 @@ private:
     void showMenuBelow(CustomMenu* menu, QWidget* button);
     void pausePolling();
     void resumePolling();
+    // The edit that sent editingFinished when the operator changed its text,
+    // with the poll paused for the write; null when nothing is to be written.
+    QLineEdit* beginEditWrite();
     void wait(int ms);
     void sendFrame(const QByteArray& frameWithoutCrc);
     void clearReadings();
@@ -84,8 +88,5 @@ private:
     bool paramPollingWanted = false;
     Wait waitFn;
 
-    // The form's own texts, kept on the first language switch whatever its
-    // value, so that English can be restored.
-    bool languageTextsKept = false;
-    QVector<QPair<QObject*, QString>> keptTexts;
+    LanguageTexts languageTexts;
 };

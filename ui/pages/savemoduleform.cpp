@@ -233,23 +233,12 @@ void SaveModuleForm::resetForm()
 
 void SaveModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QWidget*, const char*> chinese[] = {
+    const LanguageTexts::Entry chinese[] = {
         {ui->label, "文件名格式"},   {ui->label_2, "选择文件夹"}, {ui->label_3, "实际路径 + 文件名"},
         {ui->label_4, "备注"},       {ui->lbl_time, "秒"},        {ui->chk_saveFiles, "保存为连续文件"},
         {ui->chk_local, "本地保存"}, {ui->chk_SD, "保存到SD卡"},
     };
-    if (!languageTextsKept) {
-        languageTextsKept = true;
-        for (const auto& entry : chinese)
-            englishTexts.append({entry.first, entry.first->property("text").toString()});
-    }
-    if (num == 1) {
-        for (const auto& entry : chinese)
-            entry.first->setProperty("text", QString::fromUtf8(entry.second));
-    } else {
-        for (const auto& kept : qAsConst(englishTexts))
-            kept.first->setProperty("text", kept.second);
-    }
+    languageTexts.apply(num, chinese);
     showSaveText(num == 1, paramManager->isSave());
 }
 

@@ -7,6 +7,7 @@
 // every tenth sample with its time in a console.
 
 #include "core/types.h"
+#include "ui/widgets/languagetexts.h"
 
 #include <QDateTime>
 #include <QPair>
@@ -84,8 +85,7 @@ private:
     int consoleUpdates = 0;
     int consoleFlattenEvery = kConsoleFlattenEvery;
     int consoleLines = 0;
-    bool languageTextsKept = false;
-    QVector<QPair<QWidget*, QString>> englishTexts;
+    LanguageTexts languageTexts;
 
     Clock m_clock;
     FolderChooser m_chooseFolder;

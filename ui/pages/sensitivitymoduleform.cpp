@@ -1,12 +1,12 @@
 #include "ui/pages/sensitivitymoduleform.h"
 
 #include "hub/parammanager.h"
+#include "ui/widgets/cardgradient.h"
 #include "ui/widgets/customplot.h"
 #include "ui/widgets/graphdensity.h"
 #include "ui_sensitivitymoduleform.h"
 
 #include <QDebug>
-#include <QLinearGradient>
 #include <QTimer>
 
 #include <algorithm>
@@ -32,11 +32,7 @@ void styleChart(QCustomPlot* chart)
 {
     chart->xAxis->grid()->setVisible(false);
     chart->yAxis->grid()->setVisible(false);
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    chart->setBackground(QBrush(background));
+    chart->setBackground(cardGradient());
     chart->axisRect()->setBackground(QBrush(Qt::transparent));
     for (QCPAxis* axis : {chart->xAxis, chart->yAxis})
         axis->setBasePen(QPen(QColor(QLatin1String(kAxisColour))));
@@ -284,17 +280,9 @@ void SensitivityModuleForm::onRefreshTimer()
         return;
 
     const DataParam& param = paramManager->dataParam;
-    if (keysRate != param.dataRate) {
-        keys.clear();
-        keysRate = param.dataRate;
-    }
-    if (keys.size() > timeBuffer.size())
-        keys.resize(timeBuffer.size());
-    keys.reserve(timeBuffer.size());
-    for (int i = keys.size(); i < timeBuffer.size(); ++i)
-        keys.append(i * param.dataRate);
+    const QVector<double>& timeKeys = keys.forSamples(timeBuffer.size(), param.dataRate);
     if (timeGraph)
-        timeGraph->setData(keys, timeBuffer, true);
+        timeGraph->setData(timeKeys, timeBuffer, true);
 
     double minValue = INFINITY;
     double maxValue = -INFINITY;

@@ -6,6 +6,7 @@
 // and only while the page is shown.
 
 #include "ui/widgets/ringbuffer.h"
+#include "ui/widgets/samplekeys.h"
 
 #include <QPointer>
 #include <QVector>
@@ -72,10 +73,7 @@ private:
     RingBuffer<QVector<double>> ringBuffer;
     bool isActive = false;
 
-    // Keys of the field window (i * dataRate), rebuilt only when the rate
-    // changes or the window grows.
-    QVector<double> keys;
-    double keysRate = 0.0;
+    SampleKeys keys; // of the field window, dataRate apart
     // Last settings without a window, and whether the last spectrum was
     // refused or out of order, so that each fault is reported once rather
     // than per tick or per spectrum.

@@ -2,12 +2,12 @@
 
 #include "core/globalstate.h"
 #include "hub/parammanager.h"
+#include "ui/widgets/cardgradient.h"
 #include "ui_vectormodulewidget.h"
 
 #include <qcustomplot.h>
 
 #include <QIntValidator>
-#include <QLinearGradient>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -49,15 +49,6 @@ QString toggleStyle(const ToggleColours& c)
                           " QPushButton:hover { background-color: %2; }"
                           " QPushButton:checked { background-color: %3; }")
         .arg(QLatin1String(c.normal), QLatin1String(c.hover), QLatin1String(c.checked));
-}
-
-QBrush cardGradient()
-{
-    QLinearGradient gradient(0, 0, 0, 1);
-    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    gradient.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    return QBrush(gradient);
 }
 
 // Smallest and largest finite value, and the newest finite one; false when

@@ -27,6 +27,23 @@ CustomMenu::CustomMenu(QWidget* parent) : QWidget(parent)
     setFixedWidth(180);
 }
 
+CustomMenu* CustomMenu::createSelector(QWidget* parent, const QStringList& entries, const QVariant& data,
+                                       const QString& styleName)
+{
+    auto* menu = new CustomMenu(parent);
+    menu->setProperty("name", styleName);
+    for (const QString& entry : entries)
+        menu->addAction(entry, data);
+    return menu;
+}
+
+void CustomMenu::showBelow(QWidget* button)
+{
+    adjustSize();
+    move(button->mapToGlobal(QPoint(0, button->height())));
+    show();
+}
+
 void CustomMenu::addAction(const QString& text, const QVariant& data)
 {
     auto* button = new QPushButton(text, this);

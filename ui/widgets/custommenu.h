@@ -2,6 +2,7 @@
 // Frameless popup list of flat text buttons; reports the chosen entry as
 // (text, data) and then closes.
 
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 #include <QWidget>
@@ -14,6 +15,13 @@ class CustomMenu : public QWidget
     Q_OBJECT
 public:
     explicit CustomMenu(QWidget* parent = nullptr);
+
+    // The popup of a page's selector button: its entries each report data
+    // when chosen; styleName picks its style by the "name" property.
+    static CustomMenu* createSelector(QWidget* parent, const QStringList& entries, const QVariant& data,
+                                      const QString& styleName);
+    // Shows the menu right below button, left edges aligned.
+    void showBelow(QWidget* button);
 
     void addAction(const QString& text, const QVariant& data);
     // The buttons are taken out at once but deleted from the event loop: a

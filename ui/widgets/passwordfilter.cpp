@@ -1,5 +1,7 @@
 #include "ui/widgets/passwordfilter.h"
 
+#include "ui/widgets/noticebox.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QEvent>
@@ -64,11 +66,6 @@ void PasswordFilter::onPasswordEntered(QInputDialog* dialog)
         qDebug() << "unlocked:" << "true";
         return;
     }
-    auto* box = new QMessageBox;
-    box->setIcon(QMessageBox::NoIcon);
-    box->setWindowTitle(QStringLiteral("错误"));
-    box->setText(QStringLiteral("密码错误，无法输入！"));
-    box->setWindowIcon(dialog->windowIcon());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    openNoticeBox(QMessageBox::NoIcon, QStringLiteral("错误"), QStringLiteral("密码错误，无法输入！"),
+                  dialog->windowIcon());
 }

@@ -5,26 +5,43 @@
 // workers are stopped when the rig goes.
 
 #include "core/appfolders.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
+#include "hub/hubrig.h"
 #include "link/modbusworkthread.h"
-#include "processing/datacheckerthread.h"
-#include "processing/mockdatathread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
 #include "ui/main/mainwindow.h"
 #include "ui/pages/mainmoduleform.h"
 
+#include "operatorinput.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
+
+// The first message box on screen, or null.
+inline QMessageBox* visibleBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            if (box->isVisible())
+                return box;
+    return nullptr;
+}
+
+// Closes every message box on screen; those that delete themselves go too.
+inline void closeBoxes()
+{
+    while (QMessageBox* box = visibleBox())
+        box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 struct CrashLine {
     qint64 stamp;
@@ -44,14 +61,7 @@ public:
                          const std::function<void(ParamManager&)>& adjust = {}, Mode mode = PageOnly)
     {
         AppFolders::setOverride(cwd.path());
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(cwd.path());
-        if (prepare)
-            prepare(cwd.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        if (adjust)
-            adjust(*hub);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(cwd.path(), prepare, adjust);
         crashSpy = std::make_unique<QSignalSpy>(hub.get(), &ParamManager::sig_saveCrashLog);
         if (mode == InWindow) {
             window = std::make_unique<MainWindow>(hub.get());
@@ -67,12 +77,7 @@ public:
     {
         window.reset();
         ownPage.reset();
-        if (hub->mockDataThread)
-            hub->mockDataThread->stop();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         AppFolders::setOverride(QString());
     }
 
@@ -111,16 +116,7 @@ public:
     {
         return page->findChild<T*>(QLatin1String(name));
     }
-    QString text(const char* name) const
-    {
-        if (auto* b = child<QPushButton>(name))
-            return b->text();
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page, name); }
 
     QTemporaryDir cwd;
     std::unique_ptr<ParamManager> hub;

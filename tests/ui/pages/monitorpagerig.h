@@ -6,9 +6,11 @@
 // recorded instead of slept unless the test asks for real ones.
 
 #include "mainpagerig.h"
+#include "operatorinput.h"
 
 #include "ui/pages/monitormoduleform.h"
 #include "ui/widgets/custommenu.h"
+#include "ui/widgets/passwordprompts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,41 +24,11 @@
 namespace monitorrig
 {
 
-const QString kPassword = QStringLiteral("vbnq20191105");
-
-inline QList<QInputDialog*> passwordDialogs()
-{
-    QList<QInputDialog*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<QInputDialog*>(w))
-            if (d->isVisible() && d->windowTitle() == QStringLiteral("验证密码"))
-                out << d;
-    return out;
-}
-
-inline QList<QMessageBox*> errorBoxes()
-{
-    QList<QMessageBox*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* b = qobject_cast<QMessageBox*>(w))
-            if (b->isVisible() && b->windowTitle() == QStringLiteral("错误"))
-                out << b;
-    return out;
-}
-
-inline void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-inline void closeDialogs()
-{
-    for (QInputDialog* d : passwordDialogs())
-        d->reject();
-    for (QMessageBox* b : errorBoxes())
-        b->close();
-    flushDeletes();
-}
+using passwordprompts::closeDialogs;
+using passwordprompts::errorBoxes;
+using passwordprompts::flushDeletes;
+using passwordprompts::kPassword;
+using passwordprompts::passwordDialogs;
 
 // Frame text as the tests write it: upper-case hex bytes with blanks.
 inline QString spaced(const QByteArray& frame)
@@ -122,16 +94,7 @@ public:
 
     template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
-    QString text(const char* name) const
-    {
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* b = child<QAbstractButton>(name))
-            return b->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page, name); }
 
     QStringList takeEvents()
     {
@@ -177,17 +140,11 @@ public:
     bool choose(const char* selector, const QString& entry)
     {
         QTest::mouseClick(child<QPushButton>(selector), Qt::LeftButton);
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* menu = qobject_cast<CustomMenu*>(w);
-            if (!menu || !menu->isVisible() || menu->parentWidget() != page)
-                continue;
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == entry) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return !menu->isVisible() && text(selector) == entry;
-                }
-        }
-        return false;
+        const ShownMenuEntry shown = shownMenuEntry(entry, page);
+        if (!shown.item)
+            return false;
+        QTest::mouseClick(shown.item, Qt::LeftButton);
+        return !shown.menu->isVisible() && text(selector) == entry;
     }
 
     MainPageRig rig;

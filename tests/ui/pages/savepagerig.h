@@ -6,22 +6,17 @@
 
 #include "core/appfolders.h"
 #include "core/logger.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
-#include "processing/datacheckerthread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
+#include "hub/hubrig.h"
+#include "recording/csvreadback.h"
 #include "ui/pages/savemoduleform.h"
+
+#include "operatorinput.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -33,78 +28,6 @@
 inline QDateTime utcAt(int y, int mo, int d, int h, int mi, int s, int ms = 0)
 {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
-}
-
-// What a user of the files sees, from tests/recording/csv_readback.py.
-struct CsvReadBack {
-    bool ok = false;
-    int rows = -1;
-    QVector<int> fileRows;
-    QVector<int> pandasRows;
-    QVector<int> widths;
-    QStringList times;
-    QVector<double> values; // first value column
-    bool formatOk = false;
-    QVector<qint64> diffs;
-    bool increasing = false;
-    QJsonArray named;
-
-    // Empty when every row lies in the day (and, when hourly, the hour) of
-    // its file's name.
-    QString nameMismatches(bool hourly) const
-    {
-        QStringList bad;
-        for (const QJsonValue& v : named) {
-            const QJsonObject f = v.toObject();
-            const QString file = f["file"].toString();
-            if (f["wraps"].toBool())
-                bad << file + ": rows of the next day";
-            if (f["before_name"].toBool())
-                bad << file + ": rows before its name's time";
-            const QJsonArray hours = f["hours"].toArray();
-            if (hourly && (hours.size() != 1 || hours.at(0).toInt() != f["name_hour"].toInt()))
-                bad << file + ": rows of other hours";
-        }
-        return bad.join("; ");
-    }
-};
-
-inline CsvReadBack readCsvFiles(const QStringList& files, const QString& format = QStringLiteral("ms"))
-{
-    CsvReadBack r;
-    QProcess py;
-    QStringList args{qEnvironmentVariable("TERVAL_SOURCE_DIR") + "/tests/recording/csv_readback.py", format};
-    args += files;
-    py.start("/usr/bin/python3", args);
-    if (!py.waitForFinished(60000)) {
-        py.kill();
-        py.waitForFinished(5000);
-        qWarning() << "python did not finish";
-        return r;
-    }
-    if (py.exitCode() != 0) {
-        qWarning().noquote() << "python failed:" << py.readAllStandardError();
-        return r;
-    }
-    const QJsonObject o = QJsonDocument::fromJson(py.readAllStandardOutput()).object();
-    r.ok = true;
-    r.rows = o["rows"].toInt(-1);
-    for (const QJsonValue& v : o["file_rows"].toArray())
-        r.fileRows.append(v.toInt());
-    for (const QJsonValue& v : o["pandas_rows"].toArray())
-        r.pandasRows.append(v.toInt());
-    for (const QJsonValue& v : o["widths"].toArray())
-        r.widths.append(v.toInt());
-    for (const QJsonValue& v : o["times"].toArray())
-        r.times.append(v.toString());
-    for (const QJsonValue& row : o["values"].toArray())
-        r.values.append(row.toArray().at(0).toString().toDouble());
-    r.formatOk = o["format_ok"].toBool();
-    for (const QJsonValue& v : o["diffs_ms"].toArray())
-        r.diffs.append(qint64(v.toDouble()));
-    r.increasing = o["increasing"].toBool();
-    r.named = o["named"].toArray();
-    return r;
 }
 
 // Recorded sample files of a folder, in name (that is time) order.
@@ -137,12 +60,7 @@ public:
     explicit SavePageRig(const std::function<void(const QString& cwd)>& prepare = {})
     {
         AppFolders::setOverride(cwd.path());
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(cwd.path());
-        if (prepare)
-            prepare(cwd.path());
-        hub = std::make_unique<ParamManager>(nullptr);
-        QDir::setCurrent(previous);
+        hub = makeHubIn(cwd.path(), prepare);
         page = std::make_unique<SaveModuleForm>(hub.get());
         page->setClock([this] { return now; });
         // The page's rows of the main window's connections.
@@ -155,10 +73,7 @@ public:
     ~SavePageRig()
     {
         page.reset();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         AppFolders::setOverride(QString());
     }
 
@@ -173,16 +88,7 @@ public:
     void feed(const QVector<double>& values, int rate) { emit hub->sig_updateForm(values, FrequencyType(rate)); }
 
     template <typename T> T* child(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
-    QString text(const char* name) const
-    {
-        if (auto* b = child<QAbstractButton>(name))
-            return b->text();
-        if (auto* e = child<QLineEdit>(name))
-            return e->text();
-        if (auto* l = child<QLabel>(name))
-            return l->text();
-        return QStringLiteral("<no %1>").arg(QLatin1String(name));
-    }
+    QString text(const char* name) const { return childText(page.get(), name); }
     void clickSave() { QTest::mouseClick(child<QPushButton>("btn_Save"), Qt::LeftButton); }
     QString folder() const { return cwd.path() + QStringLiteral("/file"); }
 

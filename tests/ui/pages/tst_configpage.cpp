@@ -14,6 +14,8 @@
 #include "ui/pages/configmoduleform.h"
 #include "ui/widgets/custommenu.h"
 
+#include "operatorinput.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -87,32 +89,16 @@ ConfigModuleForm* page(MainWindow& w)
     return w.findChild<ConfigModuleForm*>();
 }
 
-// Types text into an edit as the operator does and presses Return.
-void enter(QLineEdit* edit, const QString& text)
-{
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
 // Opens a selector's popup with its button and clicks the entry text.
 bool choose(MainWindow& w, const char* selector, const QString& text)
 {
     auto* button = child<QPushButton>(w, selector);
     QTest::mouseClick(button, Qt::LeftButton);
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        auto* menu = qobject_cast<CustomMenu*>(top);
-        if (!menu || !menu->isVisible())
-            continue;
-        for (QPushButton* item : menu->itemButtons())
-            if (item->text() == text) {
-                QTest::mouseClick(item, Qt::LeftButton);
-                return !menu->isVisible();
-            }
-    }
-    return false;
+    const ShownMenuEntry entry = shownMenuEntry(text);
+    if (!entry.item)
+        return false;
+    QTest::mouseClick(entry.item, Qt::LeftButton);
+    return !entry.menu->isVisible();
 }
 
 RefreshDataEx sweep(quint32 start, quint32 end, quint32 step)
@@ -206,7 +192,7 @@ void TestConfigPage::formAtStart()
     QVERIFY(child<QPushButton>(*w, "btn_changeBaudRate")->isEnabled());
     // the sweep edits take digits only
     auto* edit = child<QLineEdit>(*w, "edt_fsStep");
-    enter(edit, QStringLiteral("12a-3 4"));
+    typeOver(edit, QStringLiteral("12a-3 4"));
     QCOMPARE(edit->text(), QStringLiteral("1234"));
 }
 
@@ -283,7 +269,7 @@ void TestConfigPage::sweepEdit()
     QVERIFY(w);
     auto* e = w->findChild<QLineEdit*>(edit);
     HubLog log(hub);
-    enter(e, typed);
+    typeOver(e, typed);
     QCOMPARE(e->text(), shown);
     QCOMPARE(log.events, frame.isEmpty() ? QStringList() : QStringList{frame});
 }
@@ -294,7 +280,7 @@ void TestConfigPage::returnTwiceWritesTwice()
     QVERIFY(w);
     auto* e = child<QLineEdit>(*w, "edt_fsStart");
     HubLog log(hub);
-    enter(e, QStringLiteral("200000000"));
+    typeOver(e, QStringLiteral("200000000"));
     QTest::keyClick(e, Qt::Key_Return);
     const QString f = frame("01 10 9C 80 00 02 04 C2 00 0B EB 78 0E");
     QCOMPARE(log.events, (QStringList{f, f}));

@@ -7,6 +7,7 @@
 // screenshots of the configuration and help pages in English and Chinese.
 
 #include "mainpagerig.h"
+#include "operatorinput.h"
 
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
@@ -49,39 +50,25 @@ QString saveScreenshot(QWidget* w, const QString& fileName)
     return w->grab().save(path) ? path : QString();
 }
 
+bool clickShownEntry(const QString& text)
+{
+    QPushButton* item = shownMenuEntry(text).item;
+    if (!item)
+        return false;
+    QTest::mouseClick(item, Qt::LeftButton);
+    return true;
+}
+
 bool chooseLanguage(MainWindow& w, const QString& text)
 {
     w.findChild<QPushButton*>(QStringLiteral("btn_Language"))->click();
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(top); menu && menu->isVisible())
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == text) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return true;
-                }
-    return false;
+    return clickShownEntry(text);
 }
 
 bool chooseFromSelector(MainWindow& w, const char* selector, const QString& text)
 {
     QTest::mouseClick(w.findChild<QPushButton*>(QLatin1String(selector)), Qt::LeftButton);
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(top); menu && menu->isVisible())
-            for (QPushButton* item : menu->itemButtons())
-                if (item->text() == text) {
-                    QTest::mouseClick(item, Qt::LeftButton);
-                    return true;
-                }
-    return false;
-}
-
-void enter(QLineEdit* edit, const QString& text)
-{
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
+    return clickShownEntry(text);
 }
 
 } // namespace
@@ -160,9 +147,9 @@ void TestConfigPageE2E::configRoad()
     qInfo("screenshots: %s %s", qPrintable(shotEn), qPrintable(shotZh));
 
     // 123456789 = 0x075BCD15: 40064 low word, 40065 high word
-    enter(edit("edt_fsStart"), QStringLiteral("123456789"));
+    typeOver(edit("edt_fsStart"), QStringLiteral("123456789"));
     // empty: 20000000 = 0x01312D00
-    enter(edit("edt_fsStep"), QString());
+    typeOver(edit("edt_fsStep"), QString());
     QCOMPARE(edit("edt_fsStep")->text(), QStringLiteral("20000000"));
     QTRY_VERIFY_WITH_TIMEOUT(peers::readDump(dump).value(40069) == 305, 3000);
     QMap<int, int> regs = peers::readDump(dump);

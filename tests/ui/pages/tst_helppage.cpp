@@ -8,11 +8,7 @@
 
 #include "core/appfolders.h"
 #include "core/logger.h"
-#include "hub/parammanager.h"
-#include "link/modbusmanager.h"
-#include "processing/datacheckerthread.h"
-#include "processing/modbusdatahandler.h"
-#include "recording/savefilethread.h"
+#include "hub/hubrig.h"
 #include "ui/pages/helpmoduleform.h"
 
 #include <QDir>
@@ -86,10 +82,7 @@ public:
     ~HelpRig()
     {
         page.reset();
-        hub->dataCheckerThread->stop();
-        hub->modbusManager->shutdown();
-        hub->modbusDataHandler->shutdown();
-        hub->saveFileThread->shutdown();
+        stopHubWorkers(*hub);
         QDir::setCurrent(previous);
     }
     QPushButton* button(int topic) const { return page->findChild<QPushButton*>(QLatin1String(kButtons[topic])); }

@@ -62,22 +62,6 @@ QList<ModbusAddr> kinds(const QSignalSpy& spy)
     return out;
 }
 
-QMessageBox* visibleBox()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            if (box->isVisible())
-                return box;
-    return nullptr;
-}
-
-void closeBoxes()
-{
-    while (QMessageBox* box = visibleBox())
-        box->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 // Batch through the hub's slot while measuring; waits until the refresh
 // timer has taken it into the history (the batch's last value differs from
 // the one before it in every test).

@@ -6,6 +6,7 @@
 // generated replay file through the replay button. Both save a screenshot
 // of the page under the build folder.
 
+#include "devlink.h"
 #include "mainpagerig.h"
 
 #include "core/globalstate.h"
@@ -36,28 +37,6 @@ int workStatus()
     QMutexLocker lock(&g.workStatusMutex);
     return g.workStatus;
 }
-
-// Port names that start with "tty" open below /dev, so the pty gets a
-// name there: what the user picks is then an ordinary port name.
-class DevLink
-{
-public:
-    explicit DevLink(const QString& target)
-        : name(QStringLiteral("ttyTVK%1").arg(QCoreApplication::applicationPid())),
-          path(QStringLiteral("/dev/") + name)
-    {
-        QFile::remove(path);
-        ok = QFile::link(QFileInfo(target).canonicalFilePath(), path);
-    }
-    ~DevLink()
-    {
-        if (ok)
-            QFile::remove(path);
-    }
-    QString name;
-    QString path;
-    bool ok = false;
-};
 
 QString saveScreenshot(QWidget* page, const QString& fileName)
 {
@@ -134,7 +113,7 @@ void TestMainPageE2E::mainRoad()
                         QString::number(kNoise), QStringLiteral("--strength"), QString::number(strength),
                         QStringLiteral("--log"), pty.filePath(QStringLiteral("sim.log"))}),
              qPrintable(sim.errorString()));
-    DevLink port(pty.linkEnd());
+    DevLink port(pty.linkEnd(), QStringLiteral("ttyTVK"));
 
     MainPageRig rig({}, {}, inWindow ? MainPageRig::InWindow : MainPageRig::PageOnly);
     ParamManager* hub = rig.hub.get();

@@ -21,22 +21,6 @@
 
 namespace {
 
-QMessageBox* visibleBox()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            if (box->isVisible())
-                return box;
-    return nullptr;
-}
-
-void closeBoxes()
-{
-    while (QMessageBox* box = visibleBox())
-        box->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 // Lines the application log gained since this object was made, without
 // their time stamps.
 class LogTail

@@ -6,7 +6,9 @@
 // shorter recording runs in Chinese. Screenshots of the window during each
 // recording go under the build folder (and TERVAL_SHOTS_DIR when set).
 
+#include "devlink.h"
 #include "mainpagerig.h"
+#include "operatorinput.h"
 #include "savepagerig.h"
 
 #include "peers/peerprocess.h"
@@ -31,27 +33,6 @@ constexpr double kField = 50000.0; // nT, the simulator's field
 constexpr double kHum = 1.0;       // nT, its 50 Hz hum
 constexpr double kNoise = 0.05;    // nT rms
 
-// Port names that start with "tty" open below /dev, so the pty gets a name
-// there that the port menu's choice can carry.
-class DevLink
-{
-public:
-    explicit DevLink(const QString& target)
-        : name(QStringLiteral("ttyTVR%1").arg(QCoreApplication::applicationPid())), path(QStringLiteral("/dev/") + name)
-    {
-        QFile::remove(path);
-        ok = QFile::link(QFileInfo(target).canonicalFilePath(), path);
-    }
-    ~DevLink()
-    {
-        if (ok)
-            QFile::remove(path);
-    }
-    QString name;
-    QString path;
-    bool ok = false;
-};
-
 QString saveScreenshot(QWidget* w, const QString& fileName)
 {
     const QImage image = w->grab().toImage();
@@ -71,11 +52,8 @@ QString saveScreenshot(QWidget* w, const QString& fileName)
 void chooseLanguage(MainWindow* w, const QString& item)
 {
     w->findChild<QPushButton*>(QStringLiteral("btn_Language"))->click();
-    for (QWidget* t : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<CustomMenu*>(t); menu && menu->isVisible())
-            for (QPushButton* b : menu->itemButtons())
-                if (b->text() == item)
-                    b->click();
+    if (QPushButton* b = shownMenuEntry(item).item)
+        b->click();
 }
 
 // The first n seconds the page handed on after the spy started.
@@ -111,7 +89,7 @@ void TestSavePageE2E::recordFromTheWindow()
                         QStringLiteral("--log"), pty.filePath(QStringLiteral("sim.log"))}),
              qPrintable(sim.errorString()));
 
-    DevLink port(pty.linkEnd());
+    DevLink port(pty.linkEnd(), QStringLiteral("ttyTVR"));
     MainPageRig rig({}, {}, MainPageRig::InWindow);
     ParamManager* hub = rig.hub.get();
     MainWindow* window = rig.window.get();

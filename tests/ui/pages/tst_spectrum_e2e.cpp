@@ -74,7 +74,7 @@ QString shotsDir()
     return dir;
 }
 
-void closeBoxes()
+void closeAllBoxes()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(w))
@@ -258,7 +258,7 @@ void TestSpectrumE2E::liveSpectrumAndRateChange()
         QVERIFY(window->grab().save(dir + QStringLiteral("/spectrum_200_en.png")));
     }
 
-    closeBoxes();
+    closeAllBoxes();
     QVERIFY(sim.command(QStringLiteral("close")));
     QVERIFY(sim.waitForExit(3000));
     QVERIFY2(total.elapsed() < 90000, qPrintable(QString::number(total.elapsed())));

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 QPushButton* fixedButton(QWidget* parent, int width)
@@ -43,6 +45,7 @@ private slots:
     void menuTextAtClickTime();
     void clearActionsThenAdd();
     void handlerRebuildsMenuDuringClick();
+    void selectorOpensBelowItsButton();
     void menuPaintsRoundedWhiteCard();
     void roundedMenuMask();
     void layoutPositions_data();
@@ -190,6 +193,35 @@ void TestMenuWidgets::handlerRebuildsMenuDuringClick()
     QCOMPARE(rebuilds, 2);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(menu.findChildren<QPushButton*>().size(), 3);
+}
+
+// The configuration and service pages' selectors: entries with their data,
+// the style name, and the popup opening under the button's left edge.
+void TestMenuWidgets::selectorOpensBelowItsButton()
+{
+    QWidget page;
+    page.setGeometry(200, 150, 400, 300);
+    auto* button = fixedButton(&page, 120);
+    button->move(30, 40);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+    std::unique_ptr<CustomMenu> menu(CustomMenu::createSelector(
+        &page, {QStringLiteral("115200"), QStringLiteral("921600")}, QStringLiteral("key"), QStringLiteral("menu3")));
+    QCOMPARE(menu->parentWidget(), &page);
+    QCOMPARE(menu->property("name").toString(), QStringLiteral("menu3"));
+    QCOMPARE(menu->itemButtons().size(), 2);
+    QCOMPARE(menu->itemButtons().at(1)->text(), QStringLiteral("921600"));
+    QSignalSpy chosen(menu.get(), &CustomMenu::triggered);
+
+    menu->showBelow(button);
+    QVERIFY(menu->isVisible());
+    const QPoint buttonTopLeft = page.geometry().topLeft() + QPoint(30, 40);
+    QCOMPARE(menu->pos(), buttonTopLeft + QPoint(0, 41));
+    clickButton(menu->itemButtons().at(1));
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen.at(0).at(1).toString(), QStringLiteral("key"));
+    QVERIFY(!menu->isVisible());
 }
 
 void TestMenuWidgets::menuPaintsRoundedWhiteCard()

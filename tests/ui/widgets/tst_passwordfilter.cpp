@@ -1,6 +1,7 @@
 // The service page lock: keys in a guarded edit pass only within the unlock
 // window after the right password; otherwise they open the password dialog.
 #include "ui/widgets/passwordfilter.h"
+#include "ui/widgets/passwordprompts.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
@@ -10,41 +11,7 @@
 
 namespace {
 
-const QString kPassword = QStringLiteral("vbnq20191105");
-
-QList<QInputDialog*> passwordDialogs()
-{
-    QList<QInputDialog*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<QInputDialog*>(w))
-            if (d->isVisible() && d->windowTitle() == QStringLiteral("验证密码"))
-                out << d;
-    return out;
-}
-
-QList<QMessageBox*> errorBoxes()
-{
-    QList<QMessageBox*> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* b = qobject_cast<QMessageBox*>(w))
-            if (b->isVisible() && b->windowTitle() == QStringLiteral("错误"))
-                out << b;
-    return out;
-}
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void closeAll()
-{
-    for (QInputDialog* d : passwordDialogs())
-        d->reject();
-    for (QMessageBox* b : errorBoxes())
-        b->close();
-    flushDeletes();
-}
+using namespace passwordprompts;
 
 // A page with three guarded edits, as the service page sets them up.
 struct Rig {
@@ -62,7 +29,7 @@ struct Rig {
             e->installEventFilter(filter);
         }
     }
-    ~Rig() { closeAll(); }
+    ~Rig() { closeDialogs(); }
 
     // Types the text into the dialog the last key opened and closes it.
     void answer(const QString& text, bool ok = true)
@@ -116,7 +83,7 @@ void TestPasswordFilter::initTestCase()
 
 void TestPasswordFilter::cleanup()
 {
-    closeAll();
+    closeDialogs();
 }
 
 void TestPasswordFilter::lockedKeysOpenDialog_data()
