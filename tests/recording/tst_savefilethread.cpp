@@ -693,7 +693,7 @@ private slots:
         w.batch(batchValues(3, rate), rate, base.addMSecs(thirdAtMs + 1000));
         w.drain();
 
-        const ReadBack r = readBack({folder + "/20260103_101530_RQ_" + QString::number(rate) + "Hz.CSV"}, "ms");
+        const CsvReadBack r = readCsvFiles({folder + "/20260103_101530_RQ_" + QString::number(rate) + "Hz.CSV"}, "ms");
         QCOMPARE(r.rows, 4 * rate);
         const auto at = [&](qint64 offsetMs) {
             return CsvTimeLine::timeText(base.addMSecs(offsetMs).toMSecsSinceEpoch(), rate);
