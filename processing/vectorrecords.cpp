@@ -15,11 +15,6 @@ quint8 at(const QByteArray& bytes, int i)
     return static_cast<quint8>(bytes.at(i));
 }
 
-bool isMarker(quint8 b)
-{
-    return b == 0xE0 || b == 0xE1 || b == 0xE2 || b == 0xE4 || b == 0xE8 || b == 0xEF;
-}
-
 } // namespace
 
 FrequencyRecord decodeRecord(const QByteArray& bytes, int pos)
@@ -46,7 +41,7 @@ QVector<FrequencyRecord> decodeRecords(const QByteArray& bytes)
 
 bool isFidHead(const QByteArray& piece)
 {
-    return piece.size() >= 2 && isMarker(at(piece, 0)) && at(piece, 1) == 0x00;
+    return piece.size() >= 2 && FidFrames::isFidMarker(at(piece, 0)) && at(piece, 1) == 0x00;
 }
 
 FidCheck assembleFidFrame(QByteArray& piece, QByteArray& partialFrame)
@@ -78,9 +73,7 @@ FidCheck assembleFidFrame(QByteArray& piece, QByteArray& partialFrame)
 
 VectorCheck checkVectorFrameHeader(const QByteArray& frame)
 {
-    const bool head = frame.size() > 24 && at(frame, 0) == 0xE8 && at(frame, 8) == 0xEF && at(frame, 16) == 0xE4 &&
-                      at(frame, 24) == 0xE2;
-    if (!head) {
+    if (!FidFrames::isVectorFIDFrameHead(frame)) {
         qDebug() << "wrong biaoTou";
         return VectorCheck::WrongHead;
     }

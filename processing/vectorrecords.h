@@ -11,6 +11,7 @@
 // Plain functions; the debug lines named are written here.
 
 #include "core/types.h"
+#include "link/fidreaders.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,9 +21,10 @@
 namespace VectorRecords
 {
 
-constexpr int kRecordBytes = 8;
-constexpr int kFidFrameBytes = 400;
-constexpr int kVectorFrameBytes = 288;
+// The frame sizes the link's readers cut.
+constexpr int kRecordBytes = FidFrames::kRecordBytes;
+constexpr int kFidFrameBytes = FidFrames::kFidFrameBytes;
+constexpr int kVectorFrameBytes = FidFrames::kVectorFrameBytes;
 constexpr int kFrequenciesPerBlock = 36;
 constexpr int kFrequenciesPerRecord = 9;
 constexpr double kFrequencyScale = 2.62144e14; // 262144 x 10^9

@@ -5,7 +5,7 @@
 // worker's newGpsData once and reaches the server client through the hub's
 // other connection.
 
-#include "hub/parammanager.h"
+#include "hub/hubrig.h"
 #include "peers/peerprocess.h"
 #include "peers/ptypair.h"
 #include "reporting/gpsrig.h"
@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 class TestGpsHub : public QObject
 {
@@ -28,28 +31,21 @@ private slots:
 private:
     ParamManager* hubFrom(const QByteArray& config);
 
-    QString m_oldCwd;
     QTemporaryDir m_dir;
-    QList<ParamManager*> m_hubs;
+    std::vector<std::unique_ptr<ParamManager>> m_hubs;
 };
 
 void TestGpsHub::initTestCase()
 {
     gpsrig::useTemporaryAppFolder();
-    m_oldCwd = QDir::currentPath();
     QVERIFY(m_dir.isValid());
 }
 
 void TestGpsHub::cleanupTestCase()
 {
-    for (ParamManager* hub : m_hubs) {
-        if (hub->gpsThread)
-            hub->gpsThread->stop();
-        if (hub->serverThread)
-            hub->serverThread->shutdown();
-    }
-    qDeleteAll(m_hubs);
-    QDir::setCurrent(m_oldCwd);
+    for (const auto& hub : m_hubs)
+        stopHubWorkers(*hub);
+    m_hubs.clear();
 }
 
 ParamManager* TestGpsHub::hubFrom(const QByteArray& config)
@@ -58,15 +54,13 @@ ParamManager* TestGpsHub::hubFrom(const QByteArray& config)
     static int serial = 0;
     const QString folder = m_dir.filePath(QString::number(++serial));
     QDir().mkpath(folder);
-    QDir::setCurrent(folder);
-    QFile f(QStringLiteral("config.ini"));
-    if (!f.open(QIODevice::WriteOnly))
-        return nullptr;
-    f.write(config);
-    f.close();
-    auto* hub = new ParamManager;
-    m_hubs << hub;
-    return hub;
+    bool written = false;
+    auto hub = makeHubIn(folder, [&](const QString&) {
+        QFile f(QStringLiteral("config.ini"));
+        written = f.open(QIODevice::WriteOnly) && f.write(config) == config.size();
+    });
+    m_hubs.push_back(std::move(hub));
+    return written ? m_hubs.back().get() : nullptr;
 }
 
 void TestGpsHub::creation_data()

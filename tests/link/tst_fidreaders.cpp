@@ -1,9 +1,10 @@
 // The FID frame readers as "feed bytes, get frames": the scalar reader's
 // 400-byte chunks, the vector reader's 288-byte frames after the scanner
 // chain, each fed whole, in halves, byte by byte and in odd chunks, with
-// garbage, lost bytes and Modbus replies mixed in. Frames are built here
-// byte by byte.
+// garbage, lost bytes and Modbus replies mixed in. Frames are built byte by
+// byte (fidframes.h).
 
+#include "fidframes.h"
 #include "link/fidreaders.h"
 
 #include <QtTest>
@@ -11,6 +12,8 @@
 #include <random>
 
 using namespace FidFrames;
+using fidframes::fidFrame;
+using fidframes::vectorFrame;
 
 namespace
 {
@@ -42,40 +45,6 @@ QByteArray bytes(std::initializer_list<int> values)
     for (int v : values)
         out.append(char(v));
     return out;
-}
-
-// Filler that holds no marker and no byte of a scanner pattern.
-char filler(int frame, int i)
-{
-    return char(0x40 + (frame * 5 + i * 3) % 0x3D);
-}
-
-// 288 bytes: 36 records, markers E8 EF E4 E2 then E0/E1.
-QByteArray vectorFrame(int number)
-{
-    QByteArray f;
-    for (int r = 0; r < 36; ++r) {
-        static const char head[4] = {char(0xE8), char(0xEF), char(0xE4), char(0xE2)};
-        f.append(r < 4 ? head[r] : char(r % 2 ? 0xE0 : 0xE1));
-        for (int i = 1; i < 8; ++i)
-            f.append(filler(number, r * 8 + i));
-    }
-    return f;
-}
-
-// 400 bytes: 50 records, every marker a head value, the second byte of each
-// record 00 (value1 below 256).
-QByteArray fidFrame(int number)
-{
-    static const char markers[6] = {char(0xE0), char(0xE1), char(0xE2), char(0xE4), char(0xE8), char(0xEF)};
-    QByteArray f;
-    for (int r = 0; r < 50; ++r) {
-        f.append(markers[(r + number) % 6]);
-        f.append(char(0x00));
-        for (int i = 2; i < 8; ++i)
-            f.append(filler(number, r * 8 + i));
-    }
-    return f;
 }
 
 QByteArray garbage(int size, unsigned seed)

@@ -3,6 +3,7 @@
 // its operation queue against the libmodbus server, the raw write, the
 // firmware upload, and the FID port members.
 
+#include "fidframes.h"
 #include "linkrig.h"
 
 #include "core/globalstate.h"
@@ -17,6 +18,9 @@
 
 namespace
 {
+
+using fidframes::fidFrame;
+using fidframes::vectorFrame;
 
 constexpr int kFirstRegister = 40000;
 constexpr int kRegisterCount = 301;
@@ -53,34 +57,23 @@ QString registerLine(int reg, int value)
     return QStringLiteral("Register %1 = %2").arg(reg).arg(value);
 }
 
-QByteArray vectorFrame(int number)
-{
-    QByteArray f;
-    static const char head[4] = {char(0xE8), char(0xEF), char(0xE4), char(0xE2)};
-    for (int r = 0; r < 36; ++r) {
-        f.append(r < 4 ? head[r] : char(0xE0));
-        for (int i = 1; i < 8; ++i)
-            f.append(char(0x40 + (number * 7 + r * 8 + i) % 0x3D));
-    }
-    return f;
-}
-
-QByteArray fidFrame(int number)
-{
-    QByteArray f;
-    for (int r = 0; r < 50; ++r) {
-        f.append(char(0xE1)).append(char(0x00));
-        for (int i = 2; i < 8; ++i)
-            f.append(char(0x40 + (number * 3 + r * 8 + i) % 0x3D));
-    }
-    return f;
-}
-
 bool linkFlag(LinkRig& rig, bool (ModbusManager::*view)() const)
 {
     bool value = false;
     onLink(rig, [&] { value = (rig.link->*view)(); });
     return value;
+}
+
+// Nothing runs the FID readers on readyRead: runs reader (a slot's name) by
+// hand until done() holds or 3 s pass, as the pty may deliver in pieces.
+template <typename Done> void runReaderUntil(LinkRig& rig, const char* reader, Done done)
+{
+    QDeadlineTimer deadline(3000);
+    while (!done() && !deadline.hasExpired()) {
+        QTest::qWait(20);
+        QMetaObject::invokeMethod(rig.link, reader, Qt::QueuedConnection);
+        rig.sync();
+    }
 }
 
 int pendingOperations(LinkRig& rig)
@@ -135,14 +128,7 @@ void TestLinkAuxPaths::vectorReaderReadsThePort()
     QVERIFY(rig.connectLink());
     const QByteArray status = QByteArray::fromHex("0103020004B987");
     rig.farWrite(vectorFrame(0) + status + vectorFrame(1) + vectorFrame(2).left(100));
-    // Nothing runs the reader on readyRead: run it by hand until both
-    // frames are out (the pty may deliver in pieces).
-    QDeadlineTimer deadline(3000);
-    while (rig.handOns.size() < 3 && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        QMetaObject::invokeMethod(rig.link, "readVectorFIDFinished", Qt::QueuedConnection);
-        rig.sync();
-    }
+    runReaderUntil(rig, "readVectorFIDFinished", [&] { return rig.handOns.size() >= 3; });
     QCOMPARE(rig.handOns.size(), 3);
     QCOMPARE(int(rig.handOns[0].kind), int(Addr40118r));
     QCOMPARE(rig.handOns[0].data, status);
@@ -168,12 +154,7 @@ void TestLinkAuxPaths::scalarReaderReadsThePort()
                          lengths.append(length);
                      });
     rig.farWrite(QByteArray(5, 0x22) + fidFrame(0) + fidFrame(1) + QByteArray(10, 0x22));
-    QDeadlineTimer deadline(3000);
-    while (chunks.size() < 2 && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        QMetaObject::invokeMethod(rig.link, "readFIDFinished", Qt::QueuedConnection);
-        rig.sync();
-    }
+    runReaderUntil(rig, "readFIDFinished", [&] { return chunks.size() >= 2; });
     QCOMPARE(chunks.size(), 2);
     QCOMPARE(int(chunks[0].kind), int(AddrFid));
     QCOMPARE(chunks[0].data, fidFrame(0));
@@ -200,12 +181,7 @@ void TestLinkAuxPaths::frameErrorRestartsSearch()
         g.vectorFrameError = true;
     }
     rig.farWrite(vectorFrame(1) + vectorFrame(2));
-    QDeadlineTimer deadline(3000);
-    while (rig.handOns.size() < 2 && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        QMetaObject::invokeMethod(rig.link, "readVectorFIDFinished", Qt::QueuedConnection);
-        rig.sync();
-    }
+    runReaderUntil(rig, "readVectorFIDFinished", [&] { return rig.handOns.size() >= 2; });
     QCOMPARE(rig.handOns.size(), 2);
     QCOMPARE(rig.handOns[0].data, vectorFrame(1));
     QCOMPARE(rig.handOns[1].data, vectorFrame(2));
