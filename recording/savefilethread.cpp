@@ -34,7 +34,7 @@ SaveFileThread::SaveFileThread(QObject* parent)
     : QObject(parent)
 {
     pendingValues.reserve(1000);
-    pendingTimes.reserve(1000);
+    pendingMs.reserve(1000);
     vectorBuffer.reserve(kVectorBatch + 1);
     thread = new QThread(this);
     moveToThread(thread);
@@ -105,7 +105,6 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
     for (int i = 0; i < datas.size(); ++i) {
         const qint64 ms = timeLine.stampMs(qint64(step) * i);
         pendingValues.append(datas.at(i));
-        pendingTimes.append(CsvTimeLine::timeText(ms, data_frequency));
         pendingMs.append(ms);
     }
     timeLine.advance(qint64(datas.size()) * step);
@@ -115,13 +114,11 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
         // Rolls over whether recording or not; writes only while recording.
         writeOrRollBatch(data_frequency);
         pendingValues.clear();
-        pendingTimes.clear();
         pendingMs.clear();
         countDownBatch();
     } else if (pendingValues.size() > data_frequency) {
         // Pieces of two different seconds: neither is a whole second.
         pendingValues.clear();
-        pendingTimes.clear();
         pendingMs.clear();
     }
 
@@ -198,14 +195,15 @@ void SaveFileThread::cleanUpIfDue(const QDateTime& utcTime)
 
 bool SaveFileThread::writeTimeValueCsv(int dataFrequency, int from, int to)
 {
-    if (pendingValues.size() != pendingTimes.size())
+    if (pendingValues.size() != pendingMs.size())
         return false;
     QByteArray bytes;
     {
         QTextStream out(&bytes, QIODevice::WriteOnly);
         prepareCsvStream(out, 10);
+        // Time texts are made only for rows that are written.
         for (int i = from; i < to; ++i)
-            out << pendingTimes.at(i) << ',' << pendingValues.at(i) << '\n';
+            out << CsvTimeLine::timeText(pendingMs.at(i), dataFrequency) << ',' << pendingValues.at(i) << '\n';
     }
     return appendToFile(RecordingNames::scalarCsvPath(filePathName, dataFrequency), bytes);
 }

@@ -81,10 +81,9 @@ private:
     CsvTimeLine timeLine; // fileStart, elapsedMs, restart, lastCleanup, nextMidnight, nextHour
     qint64 remaining = 0;
 
-    // One second of samples being gathered, with the time text and the
-    // stamped time (ms since the epoch) of each.
+    // One second of samples being gathered, with the stamped time (ms since
+    // the epoch) of each.
     QVector<double> pendingValues;
-    QVector<QString> pendingTimes;
     QVector<qint64> pendingMs;
 
     // A run of seconds whose write failed after the file opened.

@@ -2,9 +2,7 @@
 
 #include "reporting/gpsreader.h"
 
-#include <QDateTime>
 #include <QDebug>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <utility>

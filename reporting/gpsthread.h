@@ -5,7 +5,6 @@
 
 #include "core/replaceableclock.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 

@@ -436,7 +436,7 @@ void ServerThread::stopTimer()
 
 QString ServerThread::spoolPath(int number) const
 {
-    return AppFolders::logsDir() + QLatin1Char('/') + spoolFilePattern.arg(number);
+    return AppFolders::logsDir() + QLatin1Char('/') + ServerSpool::fileName(number);
 }
 
 QString ServerThread::uploadingPath() const

@@ -115,7 +115,6 @@ private:
     QString iniPath;
     QString deviceType;
     ServerUploadRecord spoolBatch;
-    QString spoolFilePattern = QStringLiteral("ServerData%1.txt");
     int spoolFileNumber = 0;
     QDateTime nextUpload;
     double latitude = 0;

@@ -13,6 +13,7 @@
 #include "peers/ptypair.h"
 #include "reporting/gpsrig.h"
 #include "reporting/httppeer.h"
+#include "reporting/jsoncheck.h"
 #include "reporting/serverprotocol.h"
 #include "reporting/serverthread.h"
 
@@ -20,7 +21,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -63,25 +63,6 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
-}
-
-// Python's verdict on one JSON text against the expected JSON: "same",
-// "differs ..." or "invalid ..." (tests/reporting/json_check.py).
-QString pythonVerdict(const QByteArray& text, const QByteArray& expected)
-{
-    QProcess py;
-    py.start(QStringLiteral("/usr/bin/python3"),
-             {qEnvironmentVariable("TERVAL_SOURCE_DIR") + QStringLiteral("/tests/reporting/json_check.py")});
-    if (!py.waitForStarted(10000))
-        return QStringLiteral("python did not start");
-    py.write(text.toHex() + ' ' + expected.toHex() + '\n');
-    py.closeWriteChannel();
-    if (!py.waitForFinished(30000)) {
-        py.kill();
-        py.waitForFinished(5000);
-        return QStringLiteral("python did not finish");
-    }
-    return QString::fromUtf8(py.readAllStandardOutput()).trimmed();
 }
 
 // The hub as the program builds it, in a folder of its own whose config.ini

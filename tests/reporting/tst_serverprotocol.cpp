@@ -4,9 +4,9 @@
 // Infinity refused), so what a real parser sees is checked, not our own
 // reading of it.
 
+#include "reporting/jsoncheck.h"
 #include "reporting/serverprotocol.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <limits>
@@ -30,27 +30,6 @@ XYZST record(double s, double x, double y, double z)
     r.y = y;
     r.z = z;
     return r;
-}
-
-// Python's verdict on each body: "same", "differs ..." or "invalid ...".
-QStringList pythonVerdicts(const QList<QPair<QByteArray, QByteArray>>& pairs)
-{
-    QProcess py;
-    py.start(QStringLiteral("/usr/bin/python3"),
-             {qEnvironmentVariable("TERVAL_SOURCE_DIR") + QStringLiteral("/tests/reporting/json_check.py")});
-    if (!py.waitForStarted(10000))
-        return {};
-    for (const auto& p : pairs)
-        py.write(p.first.toHex() + ' ' + p.second.toHex() + '\n');
-    py.closeWriteChannel();
-    if (!py.waitForFinished(30000)) {
-        py.kill();
-        py.waitForFinished(5000);
-        return {};
-    }
-    if (py.exitCode() != 0)
-        qWarning().noquote() << py.readAllStandardError();
-    return QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
