@@ -31,9 +31,6 @@ void AppManager::initParams()
     QSettings settings(p.iniPath, QSettings::IniFormat);
     StartupKeys keys;
     readSensitivityGroup(settings, keys);
-    p.xAxisUpper = keys.xAxisUpper;
-    p.yAxisLower = keys.yAxisLower;
-    p.yAxisUpper = keys.yAxisUpper;
     p.bandWidth = keys.bandWidth;
     p.isTest = keys.isTest;
     qDebug() << "isTest:" << p.isTest;
@@ -44,6 +41,7 @@ void AppManager::initParams()
     if (p.isMockData == 1)
         p.initMockData();
 
+    // The axis limits and the baud rate go in once both groups are read and clamped.
     readComGroup(settings, keys);
     applyClamps(keys);
     p.baudRate = keys.baudRate;

@@ -7,7 +7,7 @@
 
 #include "core/myintvalidator.h"
 #include "hub/parammanager.h"
-#include "link/crc16.h"
+#include "link/instrumentframes.h"
 #include "ui/pages/configmoduleform.h"
 #include "ui/pages/mainmoduleform.h"
 #include "ui/pages/monitormoduleform.h"
@@ -21,6 +21,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QThread>
+
+namespace
+{
+
+constexpr quint16 kRegSamplingRate = 40086; // the instrument's own rate
+
+} // namespace
 
 void MainWindow::initLineEdits()
 {
@@ -153,12 +160,8 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
         emit paramManager->sig_syncDataByteCount(paramManager->samplingRate, bChange);
 
     if (bChange) {
-        // unit 1, write registers from 40086, one register, two bytes
-        QByteArray frame = QByteArray::fromHex("01109C96000102");
-        frame.append(char((registerValue >> 8) & 0xFF));
-        frame.append(char(registerValue & 0xFF));
-        appendCRC16(frame, 0, frame.size());
-        emit paramManager->sig_sendCustomModbusData(frame);
+        emit paramManager->sig_sendCustomModbusData(
+            InstrumentFrames::writeOneRegister(kRegSamplingRate, quint16(registerValue)));
         qDebug() << "------------------------------";
         qDebug() << "dataRate20250918:" << dataRate;
         ui->edt_dataRate->setText(QString::number(dataRate, 'g', 6));

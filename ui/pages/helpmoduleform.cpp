@@ -229,8 +229,8 @@ void HelpModuleForm::fixResourcePaths(QString& html, const QString& baseDir)
 
 void HelpModuleForm::slot_setLanguage(int num)
 {
-    static const char* const chinese[] = {"帮助首页", "主模块", "灵敏度模块", "数据保存模块", "配置模块"};
     const QList<QPushButton*> buttons = navButtons();
     for (int i = 0; i < buttons.size(); ++i)
-        buttons.at(i)->setText(num == 1 ? QString::fromUtf8(chinese[i]) : QString::fromLatin1(kTopics[i].english));
+        buttons.at(i)->setText(num == 1 ? QString::fromUtf8(kTopics[i].chinese)
+                                        : QString::fromLatin1(kTopics[i].english));
 }

@@ -4,7 +4,7 @@
 #include "core/mydoublevalidator.h"
 #include "core/myintvalidator.h"
 #include "hub/parammanager.h"
-#include "link/crc16.h"
+#include "link/instrumentframes.h"
 #include "ui/widgets/custommenu.h"
 #include "ui/widgets/passwordfilter.h"
 #include "ui_monitormoduleform.h"
@@ -16,8 +16,6 @@
 #include <QThread>
 
 #include <cmath>
-#include <cstring>
-#include <initializer_list>
 
 namespace
 {
@@ -65,42 +63,6 @@ const DdsRegister kDdsRegisters[] = {
     {"edt_fsEnd", kRegFsEnd},
     {"edt_fsStep", kRegFsStep},
 };
-
-void appendWord(QByteArray& frame, quint16 word)
-{
-    frame.append(char(word >> 8));
-    frame.append(char(word & 0xFF));
-}
-
-QByteArray writeOneRegister(quint16 reg, quint16 value)
-{
-    QByteArray frame;
-    frame.append(char(0x01));
-    frame.append(char(0x06));
-    appendWord(frame, reg);
-    appendWord(frame, value);
-    return frame;
-}
-
-// Consecutive registers from reg, each word high byte first.
-QByteArray writeRegisters(quint16 reg, std::initializer_list<quint16> words)
-{
-    QByteArray frame;
-    frame.append(char(0x01));
-    frame.append(char(0x10));
-    appendWord(frame, reg);
-    appendWord(frame, quint16(words.size()));
-    frame.append(char(words.size() * 2));
-    for (quint16 word : words)
-        appendWord(frame, word);
-    return frame;
-}
-
-// A 32-bit value in two registers: low word first.
-QByteArray writeTwoRegisters(quint16 reg, quint32 value)
-{
-    return writeRegisters(reg, {quint16(value & 0xFFFF), quint16(value >> 16)});
-}
 
 QString readingText(double v)
 {
@@ -302,10 +264,8 @@ void MonitorModuleForm::resumePolling()
     emit pm->sig_paramWorkerStart();
 }
 
-void MonitorModuleForm::sendFrame(const QByteArray& frameWithoutCrc)
+void MonitorModuleForm::sendFrame(const QByteArray& frame)
 {
-    QByteArray frame = frameWithoutCrc;
-    appendCRC16(frame, 0, frame.size());
     emit pm->sig_sendCustomModbusData(frame);
 }
 
@@ -454,17 +414,12 @@ void MonitorModuleForm::slots_editingFinished()
         edit->setText(QString::number(v, 'g', 6));
         value = float(v);
     }
-    quint32 bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-
-    QByteArray frame = writeTwoRegisters(regs->value, bits);
-    appendCRC16(frame, 0, frame.size());
+    const QByteArray frame = InstrumentFrames::writeFloat(regs->value, value);
     emit pm->sig_sendCustomModbusData(frame);
     qDebug() << "20251023 begin sendByte:" << frame.toHex().toUpper();
     wait(kApplyGapMs);
 
-    QByteArray apply = writeOneRegister(regs->apply, 1);
-    appendCRC16(apply, 0, apply.size());
+    const QByteArray apply = InstrumentFrames::writeSingleRegister(regs->apply, 1);
     emit pm->sig_sendCustomModbusData(apply);
     qDebug() << "20251023 begin sendSetByte:" << apply.toHex().toUpper();
     wait(kSettleMs);
@@ -505,7 +460,7 @@ void MonitorModuleForm::slots_ddsEditingFinished()
     if (reg < 0)
         qDebug() << "no register for" << edit->objectName();
     else
-        sendFrame(writeTwoRegisters(quint16(reg), quint32(value)));
+        sendFrame(InstrumentFrames::writeUInt32(quint16(reg), quint32(value)));
     wait(kSettleMs);
     resumePolling();
 }
@@ -516,7 +471,7 @@ void MonitorModuleForm::on_chk_debug_stateChanged(int arg1)
     setDebugControlsEnabled(checked);
     pausePolling();
     wait(kStateSettleMs);
-    sendFrame(writeOneRegister(kRegWorkState, checked ? kDebugOn : kDebugOff));
+    sendFrame(InstrumentFrames::writeSingleRegister(kRegWorkState, checked ? kDebugOn : kDebugOff));
     wait(kStateSettleMs);
     resumePolling();
 }
@@ -531,7 +486,7 @@ void MonitorModuleForm::on_btn_changeWorkState_clicked()
     if (i < 0)
         qDebug() << "未找到该状态";
     else
-        sendFrame(writeOneRegister(kRegWorkState, quint16(i + 1)));
+        sendFrame(InstrumentFrames::writeSingleRegister(kRegWorkState, quint16(i + 1)));
     wait(kStateSettleMs);
     resumePolling();
 }
@@ -545,7 +500,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
         qDebug() << "未找到该状态";
     } else {
         showDdsFreq = i == 1;
-        sendFrame(writeRegisters(kRegWorkMode, {quint16(i + 1)}));
+        sendFrame(InstrumentFrames::writeOneRegister(kRegWorkMode, quint16(i + 1)));
     }
     wait(kStateSettleMs);
     resumePolling();

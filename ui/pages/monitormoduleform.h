@@ -70,7 +70,7 @@ private:
     // with the poll paused for the write; null when nothing is to be written.
     QLineEdit* beginEditWrite();
     void wait(int ms);
-    void sendFrame(const QByteArray& frameWithoutCrc);
+    void sendFrame(const QByteArray& frame);
     void clearReadings();
 
     Ui_MonitorModuleForm* ui = nullptr;

@@ -386,9 +386,7 @@ void VectorModuleWidget::onRefreshTimer()
         QVector<double>& buffer = axisBuffers[i];
         if (buffer.size() > window)
             buffer.remove(0, buffer.size() - window);
-        QVector<double> keys(buffer.size());
-        for (int k = 0; k < keys.size(); ++k)
-            keys[k] = k * kRecordStepSeconds;
+        const QVector<double>& keys = recordKeys.forSamples(buffer.size(), kRecordStepSeconds);
         timeGraphs[i]->setData(keys, buffer, true);
 
         double lo = 0, hi = 0, last = 0;

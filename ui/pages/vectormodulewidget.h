@@ -11,6 +11,7 @@
 
 #include "core/types.h"
 #include "ui/widgets/ringbuffer.h"
+#include "ui/widgets/samplekeys.h"
 
 #include <qcustomplot.h>
 
@@ -24,7 +25,6 @@
 
 class ParamManager;
 class QMouseEvent;
-class QPushButton;
 class QTimer;
 class Ui_VectorModuleWidget;
 
@@ -71,7 +71,6 @@ private:
     void initLabelStyles();
     void onMeasTimeEdited();
     void onFftMouseMove(QMouseEvent* event);
-    void connectToggle(QPushButton* button, QCPGraph* graph, bool& flag);
 
     Ui_VectorModuleWidget* ui = nullptr;
     ParamManager* pm = nullptr;
@@ -84,6 +83,7 @@ private:
     std::array<QCustomPlot*, 4> axisPlots{};
     std::array<QVector<QCPItemText*>, 4> axisLabels;
     std::array<QVector<double>, 4> axisBuffers;
+    SampleKeys recordKeys; // of the buffers, one record step apart
     QTimer* refreshTimer = nullptr;
     RingBuffer<FIDVectorData> vectorRing;
     std::array<bool, 3> showCombined{{true, true, true}};
