@@ -286,11 +286,12 @@ void TestFaultInjection::wholeApplicationUnderFaults()
                            QStringLiteral("--noise"), QString::number(kNoise), QStringLiteral("--seed"),
                            QString::number(seed + unsigned(sessions))});
     };
-    // The totals a session printed as it ended.
-    const auto collectSent = [&]() {
+    // The newest totals the session printed: "count ..." answers a count
+    // command, "sent ..." comes as it ends.
+    const auto lastCounts = [&](const char* prefix) {
         SentCounts c;
         for (const QString& line : sim->lines())
-            if (line.startsWith(QLatin1String("sent ")))
+            if (line.startsWith(QLatin1String(prefix)))
                 c = SentCounts::parse(line);
         return c;
     };
@@ -508,11 +509,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     };
     // Samples the simulator has sent so far, over all its sessions.
     const auto sentSoFar = [&]() {
-        SentCounts now;
-        if (command(QStringLiteral("count")))
-            for (const QString& line : sim->lines())
-                if (line.startsWith(QLatin1String("count ")))
-                    now = SentCounts::parse(line);
+        const SentCounts now = command(QStringLiteral("count")) ? lastCounts("count ") : SentCounts();
         return now.ok ? sent.samples + now.samples : qint64(-1);
     };
 
@@ -618,7 +615,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
             pty.stop();
             QVERIFY2(sim->waitForExit(3000), "simulator still running after the unplug");
             testWaited();
-            const SentCounts s = collectSent();
+            const SentCounts s = lastCounts("sent ");
             QVERIFY2(s.ok, qPrintable(sim->lines().join(QLatin1Char('|'))));
             sent.add(s);
             QVERIFY2(waitFor([&]() { return disconnects > disconnectsBefore && mainPage->isComButtonEnabled() &&
@@ -701,10 +698,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
         },
         20000));
     QVERIFY(command(QStringLiteral("count")));
-    SentCounts last;
-    for (const QString& line : sim->lines())
-        if (line.startsWith(QLatin1String("count ")))
-            last = SentCounts::parse(line);
+    const SentCounts last = lastCounts("count ");
     QVERIFY(last.ok);
     // The last frame-error span is written out once its time is up.
     QTest::qWait(int(qMax<qint64>(0, kReportMs + 700 - (clock.elapsed() - mutedAt))));
@@ -712,7 +706,7 @@ void TestFaultInjection::wholeApplicationUnderFaults()
     QMetaObject::invokeMethod(
         hub->saveFileThread, [] {}, Qt::BlockingQueuedConnection);
     QVERIFY(sim->stop());
-    const SentCounts lastTotals = collectSent();
+    const SentCounts lastTotals = lastCounts("sent ");
     QVERIFY(lastTotals.ok);
     QCOMPARE(lastTotals.frames, last.frames); // nothing went out while muted
     sent.add(lastTotals);
