@@ -74,19 +74,6 @@ void useTemporaryAppFolder()
     AppFolders::setOverride(folder.path());
 }
 
-int appLogCount(const QString& needle)
-{
-    QFile file(Logger::instance()->currentFileName());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    int n = 0;
-    QTextStream in(&file);
-    while (!in.atEnd())
-        if (in.readLine().contains(needle))
-            ++n;
-    return n;
-}
-
 QByteArray hexOf(const QByteArray& bytes)
 {
     return bytes.toHex().toUpper();

@@ -3,6 +3,7 @@
 // on its own thread and the scheduler on the test thread, wired as the hub
 // wires them, plus a raw far end and captured diagnostics.
 
+#include "core/applog.h"
 #include "core/types.h"
 #include "link/modbusmanager.h"
 #include "link/modbusworkthread.h"
@@ -36,7 +37,6 @@ QStringList lines();
 // logs (initTestCase).
 void useTemporaryAppFolder();
 // Lines of the application log that contain needle.
-int appLogCount(const QString& needle);
 
 // Hex text, upper case, no blanks: "01039CB6".
 QByteArray hexOf(const QByteArray& bytes);

@@ -3,6 +3,7 @@
 // tests pick any date. The local zone is 8 h ahead of UTC (TZ in the
 // registration), so any local reading of UTC times or names shows.
 
+#include "core/applog.h"
 #include "core/appfolders.h"
 #include "core/globalstate.h"
 #include "core/logger.h"
@@ -53,18 +54,6 @@ QVector<double> batchValues(int k, int rate)
     for (int j = 0; j < rate; ++j)
         v.append(kValues[(k * rate + j) % kValueCount].value);
     return v;
-}
-
-int countLines(const QString& path, const QString& needle)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    int n = 0;
-    while (!f.atEnd())
-        if (QString::fromUtf8(f.readLine()).contains(needle))
-            ++n;
-    return n;
 }
 
 QByteArray readAll(const QString& path)
@@ -505,7 +494,7 @@ private slots:
         const QString target = folder + "/20260103_101530_RQ_20Hz.CSV";
         QVERIFY(QDir().mkpath(target)); // a folder where the file should be
         const QString needle = "Failed to open file for writing:";
-        const int before = countLines(logFile, needle);
+        const int before = appLogCount(needle, logFile);
 
         Worker w;
         QSignalSpy server(w.get(), &SaveFileThread::sig_SendServerData);
@@ -514,13 +503,13 @@ private slots:
         for (int k = 0; k < 5; ++k)
             w.batch(batchValues(k, 20), 20, base.addSecs(k));
         w.drain();
-        QCOMPARE(countLines(logFile, needle) - before, 5);
+        QCOMPARE(appLogCount(needle, logFile) - before, 5);
         QCOMPARE(server.count(), 5);
 
         QVERIFY(QDir(target).removeRecursively());
         w.batch(batchValues(5, 20), 20, base.addSecs(5));
         w.drain();
-        QCOMPARE(countLines(logFile, needle) - before, 5);
+        QCOMPARE(appLogCount(needle, logFile) - before, 5);
         QCOMPARE(server.count(), 6);
         const CsvReadBack r = readCsvFiles({target}, "ms");
         QCOMPARE(r.rows, 20);
@@ -550,8 +539,8 @@ private slots:
         const QString target = folder + QString("/20260103_101530_RQ_%1Hz.CSV").arg(rate);
         const QString failed = "could not be written";
         const QString again = "written again";
-        const int failedBefore = countLines(logFile, failed);
-        const int againBefore = countLines(logFile, again);
+        const int failedBefore = appLogCount(failed, logFile);
+        const int againBefore = appLogCount(again, logFile);
         const QDateTime base = utc(2026, 1, 3, 10, 15, 30);
 
         Worker w;
@@ -588,17 +577,17 @@ private slots:
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
         }
         QCOMPARE(QFileInfo(target).size(), goodSize);
-        QCOMPARE(countLines(logFile, failed) - failedBefore, 1);
-        QCOMPARE(countLines(logFile, again) - againBefore, 0);
-        QCOMPARE(countLines(logFile, target + " " + failed + ": " + error), 1);
+        QCOMPARE(appLogCount(failed, logFile) - failedBefore, 1);
+        QCOMPARE(appLogCount(again, logFile) - againBefore, 0);
+        QCOMPARE(appLogCount(target + " " + failed + ": " + error, logFile), 1);
 
         // It works again.
         for (int k = 5; k < 7; ++k)
             w.batch(batchValues(k, rate), rate, base.addSecs(k));
         w.drain();
-        QCOMPARE(countLines(logFile, failed) - failedBefore, 1);
-        QCOMPARE(countLines(logFile, again) - againBefore, 1);
-        QCOMPARE(countLines(logFile, target + " " + again + " after 3 failed write(s)."), 1);
+        QCOMPARE(appLogCount(failed, logFile) - failedBefore, 1);
+        QCOMPARE(appLogCount(again, logFile) - againBefore, 1);
+        QCOMPARE(appLogCount(target + " " + again + " after 3 failed write(s).", logFile), 1);
         QCOMPARE(server.count(), 7); // the server client got every second
 
         const CsvReadBack r = readCsvFiles({target}, "ms");
@@ -674,7 +663,7 @@ private slots:
         QFETCH(bool, setBack);
         QTemporaryDir tmp;
         const QString folder = newFolder(tmp);
-        const int setBackLines = countLines(logFile, "Recording time line set back by");
+        const int setBackLines = appLogCount("Recording time line set back by", logFile);
         Worker w;
         const QString path = folder + "/20260103_101530.CSV";
         w.sync(true, 0, path);
@@ -703,7 +692,7 @@ private slots:
         QCOMPARE(r.times.at(2 * rate), at(thirdFromMs));
         QCOMPARE(r.times.at(4 * rate - 1), at(thirdFromMs + 2000 - 1000 / rate));
         QCOMPARE(r.increasing, !setBack);
-        QCOMPARE(countLines(logFile, "Recording time line set back by 7202.000 s") - setBackLines, setBack ? 1 : 0);
+        QCOMPARE(appLogCount("Recording time line set back by 7202.000 s", logFile) - setBackLines, setBack ? 1 : 0);
     }
 
     // Halves of one second make a batch; pieces that overshoot are dropped.
@@ -842,14 +831,14 @@ private slots:
 
     void badBatchesAreLoggedAndDropped()
     {
-        const int before = countLines(logFile, "Recording batch dropped");
+        const int before = appLogCount("Recording batch dropped", logFile);
         Worker w;
         QSignalSpy server(w.get(), &SaveFileThread::sig_SendServerData);
         w.batch(batchValues(0, 20), 0, utc(2026, 1, 3, 10, 0, 0));
         w.batch(batchValues(0, 20), 20, QDateTime());
         w.batch(batchValues(0, 20), 20, utc(2026, 1, 3, 10, 0, 1));
         w.drain();
-        QCOMPARE(countLines(logFile, "Recording batch dropped") - before, 2);
+        QCOMPARE(appLogCount("Recording batch dropped", logFile) - before, 2);
         QCOMPARE(server.count(), 1);
     }
 };

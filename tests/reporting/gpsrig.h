@@ -3,6 +3,7 @@
 // reader emit on the test thread, starting the worker as the server client
 // does, and reading the files the peer replays.
 
+#include "core/applog.h"
 #include "core/appfolders.h"
 #include "core/logger.h"
 #include "reporting/gpsreader.h"
@@ -120,20 +121,6 @@ inline void useTemporaryAppFolder()
 {
     static QTemporaryDir folder;
     AppFolders::setOverride(folder.path());
-}
-
-inline int appLogCount(const QString& needle)
-{
-    QFile file(Logger::instance()->currentFileName());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    int n = 0;
-    QTextStream in(&file);
-    in.setCodec("UTF-8");
-    while (!in.atEnd())
-        if (in.readLine().contains(needle))
-            ++n;
-    return n;
 }
 
 } // namespace gpsrig

@@ -297,7 +297,7 @@ void TestGpsPty::pairVanishes()
              qPrintable(peer.errorString()));
     QTRY_VERIFY_WITH_TIMEOUT(rig.sink.readerFixes.size() >= 2, 5000);
 
-    const int appLogBefore = gpsrig::appLogCount(QStringLiteral("port closed"));
+    const int appLogBefore = appLogCount(QStringLiteral("port closed"));
     takeLines();
     const qint64 goneAt = rig.sink.clock.elapsed();
     if (killed)
@@ -316,7 +316,7 @@ void TestGpsPty::pairVanishes()
     const int errorLines = lines.filter(QStringLiteral("串口错误")).size();
     QVERIFY2(errorLines >= 1 && errorLines < 10, qPrintable(lines.join('\n')));
     QCOMPARE(lines.filter(QStringLiteral("已关闭串口")).size(), 1);
-    QCOMPARE(gpsrig::appLogCount(QStringLiteral("port closed")), appLogBefore + 1);
+    QCOMPARE(appLogCount(QStringLiteral("port closed")), appLogBefore + 1);
     peer.kill();
 }
 

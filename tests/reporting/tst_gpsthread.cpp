@@ -107,7 +107,7 @@ void TestGpsThread::openFails()
     Sink sink;
     sink.listenToWorker(&worker);
     takeLines();
-    const int appLogBefore = gpsrig::appLogCount(QStringLiteral("GPS port Com4 open failed"));
+    const int appLogBefore = appLogCount(QStringLiteral("GPS port Com4 open failed"));
     gpsrig::begin(worker);
     QTRY_COMPARE_WITH_TIMEOUT(sink.portEvents, QVector<bool>{false}, 2000);
     QVERIFY(!worker.isPortOpen());
@@ -117,7 +117,7 @@ void TestGpsThread::openFails()
     QCOMPARE(lines.filter(QStringLiteral("无法打开串口")).size(), 1);
     QVERIFY(lines.filter(QStringLiteral("无法打开串口")).first().contains(QStringLiteral("Com4")));
     QCOMPARE(lines.filter(QStringLiteral("GPS串口打开失败")).size(), 1);
-    QCOMPARE(gpsrig::appLogCount(QStringLiteral("GPS port Com4 open failed")), appLogBefore + 1);
+    QCOMPARE(appLogCount(QStringLiteral("GPS port Com4 open failed")), appLogBefore + 1);
 }
 
 QTEST_GUILESS_MAIN(TestGpsThread)

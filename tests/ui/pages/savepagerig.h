@@ -4,6 +4,7 @@
 // the page wired to the hub as the main window wires it, a settable UTC
 // clock, and the recorded CSV files read back by Python (csv and pandas).
 
+#include "core/applog.h"
 #include "core/appfolders.h"
 #include "core/logger.h"
 #include "hub/hubrig.h"
@@ -39,18 +40,6 @@ inline QStringList recordedFiles(const QString& folder, int rate)
          dir.entryList(QStringList{QStringLiteral("*_RQ_%1Hz.CSV").arg(rate)}, QDir::Files, QDir::Name))
         paths << dir.filePath(n);
     return paths;
-}
-
-inline int countLogLines(const QString& needle)
-{
-    QFile f(Logger::instance()->currentFileName());
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    int n = 0;
-    while (!f.atEnd())
-        if (QString::fromUtf8(f.readLine()).contains(needle))
-            ++n;
-    return n;
 }
 
 class SavePageRig

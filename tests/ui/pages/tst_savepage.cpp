@@ -231,7 +231,7 @@ void TestSavePage::batching()
     QSignalSpy server(rig.hub->saveFileThread, &SaveFileThread::sig_SendServerData);
     if (!debugLine.isEmpty())
         QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
-    const int overflowLogs = countLogLines("SaveModuleForm dropped");
+    const int overflowLogs = appLogCount("SaveModuleForm dropped");
 
     int next = 0;
     QVector<QDateTime> stampAtEmit;
@@ -256,7 +256,7 @@ void TestSavePage::batching()
     // Every second reaches the worker, which hands it on whether recording or not.
     rig.drainWorker();
     QCOMPARE(server.size(), emitted.size());
-    QCOMPARE(countLogLines("SaveModuleForm dropped") - overflowLogs, debugLine.isEmpty() ? 0 : 1);
+    QCOMPARE(appLogCount("SaveModuleForm dropped") - overflowLogs, debugLine.isEmpty() ? 0 : 1);
     if (recording) {
         const CsvReadBack r = readCsvFiles(recordedFiles(rig.folder(), samplingRate));
         QCOMPARE(r.rows, emitted.size() * samplingRate);
@@ -291,7 +291,7 @@ void TestSavePage::startStop()
     rig.child<QLineEdit>("edt_saveTime")->setText(durationText); // past the validator
     rig.child<QCheckBox>("chk_saveFiles")->setChecked(consecutive);
     rig.child<QLineEdit>("edt_fileName")->setText("typed.CSV");
-    const int logs = countLogLines("is not usable: recording until stopped");
+    const int logs = appLogCount("is not usable: recording until stopped");
 
     rig.now = utcAt(2026, 1, 3, 10, 15, 30, 999);
     rig.clickSave();
@@ -304,7 +304,7 @@ void TestSavePage::startStop()
     QCOMPARE(rig.text("edt_pathFileName"), startPath);
     QCOMPARE(rig.text("btn_Save"), QStringLiteral("Saving"));
     QVERIFY(rig.page->isConsoleOutputEnabled());
-    QCOMPARE(countLogLines("is not usable: recording until stopped") - logs, logged ? 1 : 0);
+    QCOMPARE(appLogCount("is not usable: recording until stopped") - logs, logged ? 1 : 0);
 
     rig.now = utcAt(2026, 1, 3, 10, 20, 0);
     rig.clickSave();
@@ -315,7 +315,7 @@ void TestSavePage::startStop()
     QCOMPARE(rig.text("edt_pathFileName"), stopPath);
     QCOMPARE(rig.text("btn_Save"), QStringLiteral("Save"));
     QVERIFY(!rig.page->isConsoleOutputEnabled());
-    QCOMPARE(countLogLines("is not usable: recording until stopped") - logs, logged ? 1 : 0);
+    QCOMPARE(appLogCount("is not usable: recording until stopped") - logs, logged ? 1 : 0);
 }
 
 // The folder is made with all its parents; one that cannot be made refuses
@@ -344,7 +344,7 @@ void TestSavePage::folders()
     const QString shownBefore = rig.text("edt_pathFileName");
     QSignalSpy sync(rig.hub.get(), &ParamManager::sig_syncSaveParam);
     const QString failLine = QStringLiteral("SaveModuleForm create %1 path failed").arg(path);
-    const int fails = countLogLines(failLine);
+    const int fails = appLogCount(failLine);
 
     rig.hub->samplingRate = 20;
     rig.clickSave();
@@ -352,7 +352,7 @@ void TestSavePage::folders()
     QCOMPARE(sync.size(), starts ? 1 : 0);
     QCOMPARE(rig.page->isConsoleOutputEnabled(), starts);
     QCOMPARE(rig.text("btn_Save"), starts ? QStringLiteral("Saving") : QStringLiteral("Save"));
-    QCOMPARE(countLogLines(failLine) - fails, starts ? 0 : 1);
+    QCOMPARE(appLogCount(failLine) - fails, starts ? 0 : 1);
     if (!starts) {
         QCOMPARE(rig.text("edt_pathFileName"), shownBefore);
         return;
@@ -385,11 +385,11 @@ void TestSavePage::stopWithoutFolder()
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
     const QString failLine = QStringLiteral("SaveModuleForm create %1 path failed").arg(path);
-    const int fails = countLogLines(failLine);
+    const int fails = appLogCount(failLine);
     QSignalSpy sync(rig.hub.get(), &ParamManager::sig_syncSaveParam);
     rig.now = rig.now.addSecs(60);
     rig.clickSave();
-    QCOMPARE(countLogLines(failLine) - fails, 1);
+    QCOMPARE(appLogCount(failLine) - fails, 1);
     QCOMPARE(sync.size(), 1);
     QCOMPARE(sync.at(0).at(0).toBool(), false);
     QVERIFY(!rig.hub->isSave());
@@ -722,15 +722,15 @@ void TestSavePage::defaultFolderCannotBeMade()
         QVERIFY(f.open(QIODevice::WriteOnly));
     });
     const QString line = QStringLiteral("SaveModuleForm create %1 path failed").arg(rig.folder());
-    QVERIFY(countLogLines(line) >= 1);
+    QVERIFY(appLogCount(line) >= 1);
     QCOMPARE(rig.text("edt_filePath"), rig.folder());
     QCOMPARE(rig.text("edt_pathFileName"), rig.folder() + "/" + rig.text("edt_fileName"));
-    const int before = countLogLines(line);
+    const int before = appLogCount(line);
     rig.page->resetForm();
-    QCOMPARE(countLogLines(line) - before, 1);
+    QCOMPARE(appLogCount(line) - before, 1);
     rig.clickSave();
     QVERIFY(!rig.hub->isSave());
-    QCOMPARE(countLogLines(line) - before, 2);
+    QCOMPARE(appLogCount(line) - before, 2);
 }
 
 // A timed recording writes its seconds and the button returns by itself;
