@@ -1,6 +1,7 @@
 #include "app/appmanager.h"
 
 #include "core/settingsfile.h"
+#include "core/textini.h"
 #include "hub/parammanager.h"
 #include "ui/main/mainwindow.h"
 
@@ -28,7 +29,7 @@ void AppManager::initParams()
     paramManager = new ParamManager(this);
     ParamManager& p = *paramManager;
 
-    QSettings settings(p.iniPath, QSettings::IniFormat);
+    QSettings settings(p.iniPath, TextIni::format());
     StartupKeys keys;
     readSensitivityGroup(settings, keys);
     p.bandWidth = keys.bandWidth;
@@ -48,6 +49,7 @@ void AppManager::initParams()
     p.xAxisUpper = keys.xAxisUpper;
     p.yAxisLower = keys.yAxisLower;
     p.yAxisUpper = keys.yAxisUpper;
+    logUnknownKeys(settings, configKeys());
 }
 
 void AppManager::initUI()

@@ -1,18 +1,156 @@
 #include "core/settingsfile.h"
 
-#include <cmath>
+#include "core/logger.h"
 
-namespace SettingsFile {
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+
+namespace SettingsFile
+{
+
+namespace
+{
+
+// A value as the log shows it: quoted, control and non-ASCII characters
+// escaped, long ones cut.
+QString shown(const QString& text)
+{
+    constexpr int kMaxShown = 60;
+    QString out = QStringLiteral("\"");
+    for (int i = 0; i < text.size(); ++i) {
+        if (i == kMaxShown)
+            return out + QStringLiteral("\"...");
+        const ushort u = text.at(i).unicode();
+        if (u < 0x20 || u == 0x7F || u > 0xFF)
+            out += QStringLiteral("\\x%1").arg(u, u > 0xFF ? 4 : 2, 16, QLatin1Char('0'));
+        else if (u == '"' || u == '\\')
+            out += QLatin1Char('\\') + QChar(u);
+        else
+            out += QChar(u);
+    }
+    return out + QLatin1Char('"');
+}
+
+QString shown(const QVariant& value)
+{
+    switch (value.userType()) {
+    case QMetaType::QStringList: {
+        QStringList items;
+        for (const QString& item : value.toStringList())
+            items << shown(item);
+        return QStringLiteral("the list ") + items.join(QStringLiteral(", "));
+    }
+    case QMetaType::QByteArray:
+        return QStringLiteral("the serialized value ") +
+               shown(QString::fromUtf8(value.toByteArray().constData(), value.toByteArray().size()));
+    default:
+        return shown(value.toString());
+    }
+}
+
+QString where(const QSettings& settings, const QString& key)
+{
+    const QString file = QFileInfo(settings.fileName()).fileName();
+    const QString group = settings.group();
+    return QStringLiteral("%1: [%2] %3").arg(file, group.isEmpty() ? QStringLiteral("General") : group, key);
+}
+
+void logDefault(const QSettings& settings, const QString& key, const QVariant& value, const char* expected,
+                const QString& defaultText)
+{
+    Logger::instance()->log(QStringLiteral("%1 = %2 is not %3; the default %4 is used")
+                                .arg(where(settings, key), shown(value), QLatin1String(expected), defaultText));
+}
+
+bool isNumberType(const QVariant& value)
+{
+    switch (value.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 int readInt(const QSettings& settings, const QString& key, int defaultValue)
 {
-    return settings.value(key, defaultValue).toInt();
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return defaultValue;
+    bool ok = false;
+    int number = 0;
+    if (value.userType() == QMetaType::QString) {
+        number = value.toString().trimmed().toInt(&ok);
+    } else if (isNumberType(value)) {
+        const double d = value.toDouble();
+        ok = d == std::floor(d) && d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max();
+        number = ok ? int(d) : 0;
+    }
+    if (ok)
+        return number;
+    logDefault(settings, key, value, "a whole number", QString::number(defaultValue));
+    return defaultValue;
 }
 
 double readDouble(const QSettings& settings, const QString& key, double defaultValue)
 {
-    const double value = settings.value(key, defaultValue).toDouble();
-    return std::isfinite(value) ? value : defaultValue;
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return defaultValue;
+    bool ok = false;
+    double number = 0.0;
+    if (value.userType() == QMetaType::QString)
+        number = value.toString().trimmed().toDouble(&ok);
+    else if (isNumberType(value))
+        number = value.toDouble(&ok);
+    if (ok && std::isfinite(number))
+        return number;
+    logDefault(settings, key, value, "a finite number", QString::number(defaultValue));
+    return defaultValue;
+}
+
+QString readString(const QSettings& settings, const QString& key, const QString& defaultValue)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return defaultValue;
+    if (value.userType() == QMetaType::QString || isNumberType(value))
+        return value.toString();
+    logDefault(settings, key, value, "a text",
+               defaultValue.isEmpty() ? QStringLiteral("(empty)") : shown(defaultValue));
+    return defaultValue;
+}
+
+void logUnknownKeys(QSettings& settings, const QStringList& known)
+{
+    const QString file = QFileInfo(settings.fileName()).fileName();
+    for (const QString& key : settings.allKeys()) {
+        if (known.contains(key))
+            continue;
+        const int slash = key.lastIndexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QStringLiteral("General") : key.left(slash);
+        Logger::instance()->log(QStringLiteral("%1: [%2] %3 = %4 is not a setting of this program; it is kept, unused")
+                                    .arg(file, group, shown(key.mid(slash + 1)), shown(settings.value(key))));
+    }
+}
+
+const QStringList& configKeys()
+{
+    static const QStringList keys{QStringLiteral("Server/isServer"),        QStringLiteral("Server/isExistGPS"),
+                                  QStringLiteral("Server/GPSCom"),          QStringLiteral("Sensitivity/xAxisUpper"),
+                                  QStringLiteral("Sensitivity/yAxisLower"), QStringLiteral("Sensitivity/yAxisUpper"),
+                                  QStringLiteral("Sensitivity/bandWidth"),  QStringLiteral("Sensitivity/isTest"),
+                                  QStringLiteral("Sensitivity/isMockData"), QStringLiteral("Sensitivity/isFSMode"),
+                                  QStringLiteral("Sensitivity/isChinese"),  QStringLiteral("Com/baudRate")};
+    return keys;
 }
 
 int clampBaudRate(int baudRate)

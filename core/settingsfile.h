@@ -1,15 +1,31 @@
 #pragma once
-// Reading "config.ini" values. QVariant's conversions give 0 for text that is
-// no number; NaN and infinity (which QString::toDouble accepts) take the
-// key's default, since every clamp comparison with NaN would let it through.
+// Reading the values of "config.ini" (and of "server.ini"), opened with
+// TextIni::format(). A missing key takes its default silently. A value that
+// does not read as its key expects (no whole number, no finite number, a
+// list, a serialized Qt value) takes the key's default too, with one line
+// in the application log naming the file, the group, the key and the value.
+// NaN and infinity count as no number: every clamp comparison with NaN
+// would let it through.
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
-namespace SettingsFile {
+namespace SettingsFile
+{
 
 int readInt(const QSettings& settings, const QString& key, int defaultValue);
 double readDouble(const QSettings& settings, const QString& key, double defaultValue);
+QString readString(const QSettings& settings, const QString& key, const QString& defaultValue);
+
+// One log line for each key of the file (read from its top, outside any
+// group) that is not among known ("Group/key"): a misspelt key would
+// otherwise be ignored without a word. Such keys are kept when the file is
+// written.
+void logUnknownKeys(QSettings& settings, const QStringList& known);
+
+// Every key of "config.ini" that the program reads.
+const QStringList& configKeys();
 
 // The clamps applied after both groups are read, in this order.
 int clampBaudRate(int baudRate);

@@ -4,6 +4,8 @@
 #include "core/mydoublevalidator.h"
 #include "core/myintvalidator.h"
 #include "core/portnames.h"
+#include "core/settingsfile.h"
+#include "core/textini.h"
 #include "link/comportthread.h"
 #include "link/modbusmanager.h"
 #include "link/modbusworkthread.h"
@@ -93,11 +95,11 @@ void ParamManager::init()
         },
         Qt::DirectConnection);
 
-    QSettings settings(iniPath, QSettings::IniFormat);
+    QSettings settings(iniPath, TextIni::format());
     settings.beginGroup(QStringLiteral("Server"));
-    isServer = settings.value(QStringLiteral("isServer"), 0).toInt();
-    isExistGPS = settings.value(QStringLiteral("isExistGPS"), 0).toInt();
-    m_GPSCom = settings.value(QStringLiteral("GPSCom"), QStringLiteral("Com4")).toString();
+    isServer = SettingsFile::readInt(settings, QStringLiteral("isServer"), 0);
+    isExistGPS = SettingsFile::readInt(settings, QStringLiteral("isExistGPS"), 0);
+    m_GPSCom = SettingsFile::readString(settings, QStringLiteral("GPSCom"), QStringLiteral("Com4"));
     settings.endGroup();
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;

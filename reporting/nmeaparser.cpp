@@ -138,7 +138,9 @@ bool coordinateWellFormed(const QString& value)
     bool ok = false;
     if (!degrees.isEmpty() && !(std::isfinite(degrees.toDouble(&ok)) && ok))
         return false;
-    return number(minutes) < 60.0;
+    // Minutes too long for a double overflow: far beyond 60, not 0.
+    const double m = minutes.toDouble(&ok);
+    return ok && std::isfinite(m) && m < 60.0;
 }
 
 QDateTime toDateTime(const QString& hhmmss, const QString& ddmmyy, const QDate& today)

@@ -3,6 +3,9 @@
 #include "reporting/serverprotocol.h"
 #include "reporting/serveruploadrecord.h"
 
+#include "core/settingsfile.h"
+#include "core/textini.h"
+
 #include <QSettings>
 
 namespace ServerIdentity
@@ -18,16 +21,17 @@ const QString kKey = QStringLiteral("GUID");
 
 QString read(const QString& iniPath)
 {
-    QSettings settings(iniPath, QSettings::IniFormat);
+    QSettings settings(iniPath, TextIni::format());
     settings.beginGroup(kGroup);
-    const QString guid = settings.value(kKey, QString()).toString();
+    const QString guid = SettingsFile::readString(settings, kKey, QString());
     settings.endGroup();
+    SettingsFile::logUnknownKeys(settings, {kGroup + QLatin1Char('/') + kKey});
     return guid;
 }
 
 bool write(const QString& iniPath, const QString& guid)
 {
-    QSettings settings(iniPath, QSettings::IniFormat);
+    QSettings settings(iniPath, TextIni::format());
     settings.beginGroup(kGroup);
     settings.setValue(kKey, guid);
     settings.endGroup();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test.
 # TERVAL_SANITIZE=1 builds and tests with AddressSanitizer and UBSan instead.
-# Then the fuzz targets run for a bounded time each (tests/fuzz/run_fuzz.sh).
+# Then every fuzz target replays its corpus and runs a fixed number of
+# inputs from a fixed seed (tests/fuzz/run_fuzz.sh).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 install_missing "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"

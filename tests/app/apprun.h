@@ -18,11 +18,12 @@ inline QString appBinaryPath()
     return qEnvironmentVariable("TERVAL_BINARY_DIR") + QStringLiteral("/bin/Terval");
 }
 
-inline AppRun runAppFor(const QString& workingDir, int ms)
+// program: another copy of the binary, whose folder then holds its "logs".
+inline AppRun runAppFor(const QString& workingDir, int ms, const QString& program = appBinaryPath())
 {
     AppRun run;
     QProcess process;
-    process.setProgram(appBinaryPath());
+    process.setProgram(program);
     process.setWorkingDirectory(workingDir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -1,5 +1,6 @@
 // "config.ini" through the real start-up step, and the hub's own behaviour.
 #include "app/appmanager.h"
+#include "core/applog.h"
 #include "core/portnames.h"
 #include "hub/parammanager.h"
 
@@ -18,6 +19,8 @@ private slots:
     void cleanupTestCase();
     void clampTable_data();
     void clampTable();
+    void serializedValuesNeverDecoded();
+    void unknownKeysNamed();
     void missingFileStaysMissing();
     void otherKeys();
     void signalOrder();
@@ -76,34 +79,46 @@ void TestSettings::clampTable_data()
     QTest::addColumn<double>("yAxisLower");
     QTest::addColumn<double>("yAxisUpper");
     QTest::addColumn<int>("baudRate");
+    // The key a log line names ("[Group] key"); empty: no line.
+    QTest::addColumn<QString>("logged");
 
     auto s = [](const char* body) { return QByteArray("[Sensitivity]\n") + body; };
-    QTest::newRow("empty file") << QByteArray("") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x 9") << s("xAxisUpper=9\n") << 10 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x 10") << s("xAxisUpper=10\n") << 10 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x 500") << s("xAxisUpper=500\n") << 500 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x 501") << s("xAxisUpper=501\n") << 500 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x text") << s("xAxisUpper=abc\n") << 10 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("x negative") << s("xAxisUpper=-40\n") << 10 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("lower 0") << s("yAxisLower=0\n") << 150 << 1e-6 << 1.0 << 921600;
-    QTest::newRow("lower text") << s("yAxisLower=low\n") << 150 << 1e-6 << 1.0 << 921600;
-    QTest::newRow("lower 2.5") << s("yAxisLower=2.5\n") << 150 << 1.0 << 1.0 << 921600;
-    QTest::newRow("lower 1e-3") << s("yAxisLower=1e-3\n") << 150 << 1e-3 << 1.0 << 921600;
-    QTest::newRow("lower nan") << s("yAxisLower=nan\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("lower inf") << s("yAxisLower=inf\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("lower -inf") << s("yAxisLower=-inf\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("upper 0.5") << s("yAxisUpper=0.5\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("upper 2e6") << s("yAxisUpper=2e6\n") << 150 << 1e-5 << 1e6 << 921600;
-    QTest::newRow("upper 300") << s("yAxisUpper=300\n") << 150 << 1e-5 << 300.0 << 921600;
-    QTest::newRow("upper nan") << s("yAxisUpper=NaN\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("upper inf") << s("yAxisUpper=inf\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("baud 9600") << QByteArray("[Com]\nbaudRate=9600\n") << 150 << 1e-5 << 1.0 << 921600;
-    QTest::newRow("baud 115200") << QByteArray("[Com]\nbaudRate=115200\n") << 150 << 1e-5 << 1.0 << 115200;
-    QTest::newRow("baud text") << QByteArray("[Com]\nbaudRate=fast\n") << 150 << 1e-5 << 1.0 << 921600;
+    QTest::newRow("empty file") << QByteArray("") << 150 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("x 9") << s("xAxisUpper=9\n") << 10 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("x 10") << s("xAxisUpper=10\n") << 10 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("x 500") << s("xAxisUpper=500\n") << 500 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("x 501") << s("xAxisUpper=501\n") << 500 << 1e-5 << 1.0 << 921600 << "";
+    // A value that is no number takes the key's default, with a log line.
+    QTest::newRow("x text") << s("xAxisUpper=abc\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] xAxisUpper";
+    QTest::newRow("x fraction") << s("xAxisUpper=2.5\n") << 150 << 1e-5 << 1.0 << 921600
+                                << "[Sensitivity] xAxisUpper";
+    // Beyond an int: not cut to its low 32 bits (-1294967296, then 10).
+    QTest::newRow("x beyond int") << s("xAxisUpper=3000000000\n") << 150 << 1e-5 << 1.0 << 921600
+                                  << "[Sensitivity] xAxisUpper";
+    QTest::newRow("x list") << s("xAxisUpper=200,300\n") << 150 << 1e-5 << 1.0 << 921600
+                            << "[Sensitivity] xAxisUpper";
+    QTest::newRow("x quoted, blanks") << s("xAxisUpper = \" 200\"  \n") << 200 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("x negative") << s("xAxisUpper=-40\n") << 10 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("lower 0") << s("yAxisLower=0\n") << 150 << 1e-6 << 1.0 << 921600 << "";
+    QTest::newRow("lower text") << s("yAxisLower=low\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisLower";
+    QTest::newRow("lower 2.5") << s("yAxisLower=2.5\n") << 150 << 1.0 << 1.0 << 921600 << "";
+    QTest::newRow("lower 1e-3") << s("yAxisLower=1e-3\n") << 150 << 1e-3 << 1.0 << 921600 << "";
+    QTest::newRow("lower nan") << s("yAxisLower=nan\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisLower";
+    QTest::newRow("lower inf") << s("yAxisLower=inf\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisLower";
+    QTest::newRow("lower -inf") << s("yAxisLower=-inf\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisLower";
+    QTest::newRow("upper 0.5") << s("yAxisUpper=0.5\n") << 150 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("upper 2e6") << s("yAxisUpper=2e6\n") << 150 << 1e-5 << 1e6 << 921600 << "";
+    QTest::newRow("upper 300") << s("yAxisUpper=300\n") << 150 << 1e-5 << 300.0 << 921600 << "";
+    QTest::newRow("upper nan") << s("yAxisUpper=NaN\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisUpper";
+    QTest::newRow("upper inf") << s("yAxisUpper=inf\n") << 150 << 1e-5 << 1.0 << 921600 << "[Sensitivity] yAxisUpper";
+    QTest::newRow("baud 9600") << QByteArray("[Com]\nbaudRate=9600\n") << 150 << 1e-5 << 1.0 << 921600 << "";
+    QTest::newRow("baud 115200") << QByteArray("[Com]\nbaudRate=115200\n") << 150 << 1e-5 << 1.0 << 115200 << "";
+    QTest::newRow("baud text") << QByteArray("[Com]\nbaudRate=fast\n") << 150 << 1e-5 << 1.0 << 921600 << "[Com] baudRate";
     QTest::newRow("windows BOM CRLF")
         << QByteArray("\xEF\xBB\xBF[Sensitivity]\r\nxAxisUpper=200\r\nyAxisLower=0.001\r\nyAxisUpper=50\r\n[Com]\r\nbaudRate=115200\r\n")
-        << 200 << 1e-3 << 50.0 << 115200;
-    QTest::newRow("key in wrong group") << QByteArray("[Com]\nxAxisUpper=300\n") << 150 << 1e-5 << 1.0 << 921600;
+        << 200 << 1e-3 << 50.0 << 115200 << "";
+    QTest::newRow("key in wrong group") << QByteArray("[Com]\nxAxisUpper=300\n") << 150 << 1e-5 << 1.0 << 921600
+                                        << "[Com] \"xAxisUpper\"";
 }
 
 void TestSettings::clampTable()
@@ -113,6 +128,9 @@ void TestSettings::clampTable()
     QFETCH(double, yAxisLower);
     QFETCH(double, yAxisUpper);
     QFETCH(int, baudRate);
+    QFETCH(QString, logged);
+    const int linesBefore = appLogCount(QStringLiteral("config.ini: ["));
+    const int namedBefore = logged.isEmpty() ? 0 : appLogCount(QStringLiteral("config.ini: ") + logged + " = ");
     ParamManager* p = loadFrom(content);
     QVERIFY(p);
     QCOMPARE(p->xAxisUpper, xAxisUpper);
@@ -121,6 +139,49 @@ void TestSettings::clampTable()
     QCOMPARE(p->yAxisUpper, yAxisUpper);
     QCOMPARE(p->baudRate, baudRate);
     QVERIFY(p->yAxisUpper >= p->yAxisLower);
+    QCOMPARE(appLogCount(QStringLiteral("config.ini: [")) - linesBefore, logged.isEmpty() ? 0 : 1);
+    if (!logged.isEmpty())
+        QCOMPARE(appLogCount(QStringLiteral("config.ini: ") + logged + " = ") - namedBefore, 1);
+}
+
+void TestSettings::serializedValuesNeverDecoded()
+{
+    // Qt's own INI format decodes "@Variant(...)" and crashes on this one.
+    const QStringList named{QStringLiteral("config.ini: [Sensitivity] isTest = the serialized value \"@Variant(\\x00"),
+                            QStringLiteral("config.ini: [Sensitivity] \"other\" = the serialized value \"@Variant("),
+                            QStringLiteral("config.ini: [Server] GPSCom = the serialized value \"@ByteArray(")};
+    QList<int> before;
+    for (const QString& line : named)
+        before << appLogCount(line);
+    const int all = appLogCount(QStringLiteral("config.ini: ["));
+    ParamManager* p = loadFrom("[Sensitivity]\nisTest=@Variant(\\0\\0\\0\\[Genx7f)\nisFSMode=1\n"
+                               "other=@Variant(\\0\\0\\0\\[Genx7f)\n[Server]\nGPSCom=@ByteArray(/dev/ttyS0)\n"
+                               "isExistGPS=1\n");
+    QVERIFY(p);
+    QCOMPARE(p->isTest, 0);
+    QCOMPARE(p->isFSMode, 1);
+    QCOMPARE(p->m_GPSCom, QStringLiteral("Com4"));
+    QCOMPARE(p->isExistGPS, 1);
+    // One line per key.
+    QCOMPARE(appLogCount(QStringLiteral("config.ini: [")) - all, 3);
+    for (int i = 0; i < named.size(); ++i)
+        QVERIFY2(appLogCount(named.at(i)) - before.at(i) == 1, qPrintable(named.at(i)));
+}
+
+void TestSettings::unknownKeysNamed()
+{
+    const QString misspelt = QStringLiteral("config.ini: [Sensitivity] \"isTets\" = \"1\" is not a setting");
+    const QString lowerCase = QStringLiteral("config.ini: [Com] \"baudrate\" = \"115200\" is not a setting");
+    const int before[] = {appLogCount(QStringLiteral("is not a setting of this program")), appLogCount(misspelt),
+                          appLogCount(lowerCase)};
+    ParamManager* p = loadFrom("[Sensitivity]\nisTets=1\nxAxisUpper=200\n[Com]\nbaudrate=115200\n");
+    QVERIFY(p);
+    QCOMPARE(p->isTest, 0);
+    QCOMPARE(p->xAxisUpper, 200);
+    QCOMPARE(p->baudRate, 921600);
+    QCOMPARE(appLogCount(QStringLiteral("is not a setting of this program")) - before[0], 2);
+    QCOMPARE(appLogCount(misspelt) - before[1], 1);
+    QCOMPARE(appLogCount(lowerCase) - before[2], 1);
 }
 
 void TestSettings::missingFileStaysMissing()

@@ -93,6 +93,10 @@ void TestNmeaParser::sentences_data()
     // 4916.45 N = 49 + 16.45/60; 12311.12 W = -(123 + 11.12/60).
     QTest::newRow("GLL west") << "$GPGLL,4916.45,N,12311.12,W,225444,A*31" << Verdict::Fix << 49.274166666666667
                               << -123.18533333333333 << 0.0 << 0.0 << 0;
+    // Leading zeros, however many, change nothing.
+    QTest::newRow("GLL with 500 leading zeros")
+        << QStringLiteral("$GPGLL,") + QString(500, QLatin1Char('0')) + QStringLiteral("4916.45,N,12311.12,W,225444,A")
+        << Verdict::Fix << 49.274166666666667 << -123.18533333333333 << 0.0 << 0.0 << 0;
     QTest::newRow("GLL without status (before NMEA 2.0)")
         << "$GPGLL,4916.45,N,12311.12,W,225444*5C" << Verdict::Fix << 49.274166666666667 << -123.18533333333333 << 0.0
         << 0.0 << 0;
@@ -180,6 +184,12 @@ void TestNmeaParser::rejected_data()
     // would give latitude 0.208333 (12.5 minutes).
     QTest::newRow("degrees beyond a double")
         << QStringLiteral("$GPGLL,") + QString(400, QLatin1Char('9')) + QStringLiteral("12.5,N,01131.000,E,225444,A")
+        << Verdict::OutOfRange;
+    // Minutes without a decimal point and with hundreds of digits overflow a
+    // double: far beyond 60, not the 0 (no position) they would read as.
+    QTest::newRow("minutes beyond a double")
+        << QStringLiteral("$GPGLL,") + QString(60, QLatin1Char('0')) + QLatin1Char('1') + QString(520, QLatin1Char('0')) +
+               QStringLiteral(",N,12311.12,W,225444,A")
         << Verdict::OutOfRange;
 
     // Everything else.

@@ -2,10 +2,12 @@
 // by hand or left malformed, and that a registration's identity is stored
 // and read back exactly whatever the file held before.
 
+#include "core/textini.h"
 #include "reporting/serveridentity.h"
 #include "reporting/serveruploadrecord.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,6 +15,29 @@ namespace
 {
 
 const QString kGuid = QStringLiteral("123e4567-e89b-12d3-a456-426614174000");
+
+// A file that made Qt's own INI format crash, found by fuzzing; its first
+// byte belongs to the fuzz target.
+QByteArray fuzzFind(const char* name)
+{
+    QFile f(qEnvironmentVariable("TERVAL_SOURCE_DIR") + QStringLiteral("/tests/fuzz/corpus/server_ini/") +
+            QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().mid(1) : QByteArray("missing fuzz find");
+}
+
+// A value's texts; a serialized value that was kept is written back as text.
+QStringList textsOf(const QVariant& v)
+{
+    if (v.userType() == QMetaType::QByteArray)
+        return {QString::fromUtf8(v.toByteArray().constData(), v.toByteArray().size())};
+    return v.toStringList();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -63,6 +88,12 @@ void TestServerIdentity::read_data()
     QTest::newRow("another group only") << QByteArray("[Sensitivity]\nGUID=" + kGuid.toLatin1() + "\n") << QString()
                                         << int(Unregistered);
     QTest::newRow("malformed") << QByteArray("123e45!!!!") << QString() << int(Unregistered);
+    // Values Qt's format would decode as serialized Qt types.
+    QTest::newRow("serialized identity") << QByteArray("[Server]\nGUID=@Variant(\\0\\0\\0\\[Genx7f)\n")
+                                         << QString() << int(Unregistered);
+    QTest::newRow("identity as a list") << QByteArray("[Server]\nGUID=a,b\n") << QString() << int(Unregistered);
+    QTest::newRow("first fuzz find") << fuzzFind("find-variant-1") << QStringLiteral("a,b") << int(Disabled);
+    QTest::newRow("second fuzz find") << fuzzFind("find-variant-2") << QString() << int(Unregistered);
 }
 
 void TestServerIdentity::read()
@@ -92,6 +123,8 @@ void TestServerIdentity::writeOverAnyFile_data()
     QTest::newRow("NUL bytes") << QByteArray("[Server]\nGUID=12\0\0`p\n", 21) << kGuid;
     QTest::newRow("characters INI escapes")
         << QByteArray("[Server]\nGUID=x\n") << QStringLiteral("\"a,b\";=%\\\u00e9\u4e2d\t#[x]@Variant(1)");
+    QTest::newRow("first fuzz find") << fuzzFind("find-variant-1") << kGuid;
+    QTest::newRow("second fuzz find") << fuzzFind("find-variant-2") << kGuid;
 }
 
 void TestServerIdentity::writeOverAnyFile()
@@ -111,6 +144,22 @@ void TestServerIdentity::writeOverAnyFile()
     const QString copy = freshPath();
     QVERIFY(QFile::copy(path, copy));
     QCOMPARE(ServerIdentity::read(copy), guid);
+
+    // Every other key the file held is still there with its text, and
+    // Qt's own INI format (other programs, older builds) reads the file.
+    const QSettings::SettingsMap old = TextIni::parse(before).map;
+    const QSettings::SettingsMap now = TextIni::parse(fileBytes(path)).map;
+    for (auto it = old.cbegin(); it != old.cend(); ++it) {
+        if (it.key() == QLatin1String("Server/GUID"))
+            continue;
+        QVERIFY2(now.contains(it.key()), qPrintable(it.key()));
+        QCOMPARE(textsOf(now.value(it.key())), textsOf(it.value()));
+    }
+    const QString qtCopy = freshPath();
+    QVERIFY(QFile::copy(path, qtCopy));
+    QSettings qt(qtCopy, QSettings::IniFormat);
+    QCOMPARE(qt.value(QStringLiteral("Server/GUID")).toString(), guid);
+    QCOMPARE(qt.allKeys().size(), now.size());
 }
 
 QTEST_GUILESS_MAIN(TestServerIdentity)

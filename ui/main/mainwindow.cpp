@@ -3,6 +3,7 @@
 // mainmoduleform.h reads a QPointer<QCPGraph> inline; the type must be complete.
 #include <qcustomplot.h>
 
+#include "core/textini.h"
 #include "hub/parammanager.h"
 #include "processing/datacheckerthread.h"
 #include "ui/pages/configmoduleform.h"
@@ -453,7 +454,7 @@ void MainWindow::onLanguageSelected(const QString& text)
     } else {
         return;
     }
-    QSettings settings(paramManager->iniPath, QSettings::IniFormat);
+    QSettings settings(paramManager->iniPath, TextIni::format());
     settings.beginGroup(QStringLiteral("Sensitivity"));
     settings.setValue(QStringLiteral("isChinese"), paramManager->isChinese);
     settings.endGroup();

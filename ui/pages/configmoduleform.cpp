@@ -1,6 +1,7 @@
 #include "ui/pages/configmoduleform.h"
 
 #include "core/myintvalidator.h"
+#include "core/textini.h"
 #include "hub/parammanager.h"
 #include "link/instrumentframes.h"
 #include "ui/widgets/custommenu.h"
@@ -273,7 +274,7 @@ void ConfigModuleForm::on_btn_changeBaudRate_clicked()
     pm->baudRate = index == 0 ? 115200 : 921600;
 
     // The open port keeps its speed; the next connection uses the new one.
-    QSettings settings(pm->iniPath, QSettings::IniFormat);
+    QSettings settings(pm->iniPath, TextIni::format());
     settings.beginGroup(QStringLiteral("Com"));
     settings.setValue(QStringLiteral("baudRate"), pm->baudRate);
     settings.endGroup();

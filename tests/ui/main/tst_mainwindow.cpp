@@ -11,6 +11,7 @@
 #include <qcustomplot.h>
 
 #include "core/appfolders.h"
+#include "core/textini.h"
 #include "hub/parammanager.h"
 #include "processing/datacheckerthread.h"
 #include "ui/pages/configmoduleform.h"
@@ -231,6 +232,7 @@ private slots:
     void languageAtStart_data();
     void languageAtStart();
     void languageRoundTrip();
+    void languageKeepsTheRestOfTheFile();
     void clearPlotClearsShownChart();
     void mainChartDrawnOnlyOnMainPage();
     void rebootResetsPagesInOrder();
@@ -615,6 +617,51 @@ void TestMainWindow::languageRoundTrip()
     hub->isChinese = 0;
     auto second = makeWindow(0, 0);
     QCOMPARE(child<QPushButton>(*second, "btnMain")->text(), QStringLiteral("Main"));
+}
+
+// The language is written into a hand-edited file holding a value Qt's own
+// INI format would crash on: every other key keeps its text, and the file
+// written is one that Qt's format reads.
+void TestMainWindow::languageKeepsTheRestOfTheFile()
+{
+    const QByteArray before = "; edited by hand\n[Sensitivity]\nxAxisUpper = 300\nisChinese=0\n"
+                              "other=@Variant(\\0\\0\\0\\[Genx7f)\n[Com]\nbaudRate=115200\n"
+                              "[Server]\nGPSCom=\"COM4, COM5\"\n";
+    const QString path = QDir::current().filePath(hub->iniPath);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(before) == before.size());
+    f.close();
+
+    auto w = shownWindow(0, 0);
+    QVERIFY(w);
+    CustomMenu* popup = openLanguageMenu(*w);
+    QVERIFY(popup);
+    for (QPushButton* b : popup->itemButtons())
+        if (b->text() == QStringLiteral("中文"))
+            b->click();
+    QCOMPARE(hub->isChinese, 1);
+
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray after = f.readAll();
+    f.close();
+    const QSettings::SettingsMap was = TextIni::parse(before).map;
+    const QSettings::SettingsMap is = TextIni::parse(after).map;
+    QCOMPARE(is.keys(), was.keys());
+    QCOMPARE(is.value("Sensitivity/isChinese").toString(), QStringLiteral("1"));
+    QCOMPARE(is.value("Sensitivity/xAxisUpper").toString(), QStringLiteral("300"));
+    QCOMPARE(is.value("Com/baudRate").toString(), QStringLiteral("115200"));
+    QCOMPARE(is.value("Server/GPSCom").toString(), QStringLiteral("COM4, COM5"));
+    const QString variant = QStringLiteral("@Variant(") + QString(3, QChar(0)) + QStringLiteral("Genx7f)");
+    QCOMPARE(is.value("Sensitivity/other").toString(), variant);
+
+    // Qt's format on a copy (QSettings keeps the files it has read).
+    const QString copy = folder.filePath(QStringLiteral("written-copy.ini"));
+    QFile::remove(copy);
+    QVERIFY(QFile::copy(path, copy));
+    QSettings qt(copy, QSettings::IniFormat);
+    QCOMPARE(qt.value("Sensitivity/isChinese").toString(), QStringLiteral("1"));
+    QCOMPARE(qt.value("Sensitivity/other").toString(), variant);
+    QCOMPARE(qt.value("Server/GPSCom").toString(), QStringLiteral("COM4, COM5"));
 }
 
 void TestMainWindow::clearPlotClearsShownChart()
