@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace ServerSpool
 {
@@ -76,6 +77,13 @@ Rotation rotate(const QVector<int>& ascending, int current, int inFlight)
     return r;
 }
 
+int numberBesideUpload(const QVector<int>& ascending, int current)
+{
+    if (ascending.size() >= kRingSize)
+        return -1;
+    return rotate(ascending, current, current).number;
+}
+
 QString pickUpload(QStringList names, const QStringList& busy)
 {
     // Plain case-insensitive text order, not numeric order.
@@ -132,6 +140,31 @@ int capBatch(ServerUploadRecord& batch, int maxValues, int maxVectors)
         const int n = batch.vectors.size() - maxVectors;
         batch.vectors.remove(0, n);
         dropped += n;
+    }
+    return dropped;
+}
+
+int capBatches(QVector<ServerUploadRecord>& batches, int maxSeconds)
+{
+    auto seconds = [](const ServerUploadRecord& b) { return double(b.values.size()) / qMax(b.samplingRate, 1); };
+    double total = 0;
+    for (const ServerUploadRecord& b : qAsConst(batches))
+        total += seconds(b);
+    int dropped = 0;
+    while (!batches.isEmpty() && total > maxSeconds) {
+        ServerUploadRecord& oldest = batches.first();
+        const double excess = total - maxSeconds;
+        const double span = seconds(oldest);
+        if (span <= excess) {
+            dropped += oldest.values.size();
+            total -= span;
+            batches.removeFirst();
+            continue;
+        }
+        const int rate = qMax(oldest.samplingRate, 1);
+        const int n = qMax(1, int(std::ceil(excess * rate)));
+        dropped += capBatch(oldest, oldest.values.size() - n, -1);
+        total -= double(n) / rate;
     }
     return dropped;
 }

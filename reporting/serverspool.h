@@ -42,11 +42,17 @@ struct Rotation {
     int number = 0;        // file to append to from now on
     int deleteNumber = -1; // file to delete to keep the ring at six, or -1
 };
-// Next file once the current one is full (or is being uploaded). Fewer than
-// six files: one past the largest. Six or more: the next number round the
-// ring, whose oldest occupant is deleted. The file being uploaded (inFlight,
-// -1 for none) is neither chosen nor deleted, nor is the current one.
+// Next file once the current one is full. Fewer than six files: one past the
+// largest. Six or more: the next number round the ring, whose oldest occupant
+// is deleted. The file being uploaded (inFlight, -1 for none) is neither
+// chosen nor deleted, nor is the current one.
 Rotation rotate(const QVector<int>& ascending, int current, int inFlight);
+
+// Where lines go while the current file is being uploaded, which must stay
+// as it was sent: while the ring has room, the next free number (nothing is
+// deleted); with six files or more -1: the lines wait in memory until the
+// upload ends.
+int numberBesideUpload(const QVector<int>& ascending, int current);
 
 // The file to upload next: the first spool name in case-insensitive name
 // order (so "ServerData10.txt" precedes "ServerData2.txt"), skipping the
@@ -69,5 +75,10 @@ void resetBatch(ServerUploadRecord& batch);
 // records); the batch's time moves on by intervalMs per dropped sample.
 // Returns how many samples and records were dropped.
 int capBatch(ServerUploadRecord& batch, int maxValues, int maxVectors);
+
+// Keeps the newest maxSeconds of samples of batches waiting in order, oldest
+// first, each counted at its own rate: whole batches go from the front, then
+// the oldest samples of the first one kept. Returns how many samples went.
+int capBatches(QVector<ServerUploadRecord>& batches, int maxSeconds);
 
 } // namespace ServerSpool

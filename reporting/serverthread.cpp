@@ -84,6 +84,8 @@ ServerThread::Snapshot ServerThread::snapshot()
         s.batchTimestamp = spoolBatch.timestamp;
         s.batchValues = spoolBatch.values.size();
         s.batchRate = spoolBatch.samplingRate;
+        for (const ServerUploadRecord& held : qAsConst(m_heldForUpload))
+            s.heldValues += held.values.size();
         s.latitude = latitude;
         s.longitude = longitude;
         s.altitude = altitude;
@@ -336,6 +338,8 @@ void ServerThread::finishedSlot(QNetworkReply* reply)
     pendingRequests.remove(reply);
     reply->abort();
     reply->deleteLater();
+    if (record.type == FileUpload)
+        writeHeldLines(); // whatever the reply, the file is no longer in flight
 }
 
 void ServerThread::handleResponse(const QString& text, ServerUploadRecord& record, bool statusOk)
@@ -514,16 +518,79 @@ void ServerThread::capSpoolBatch()
 
 void ServerThread::flushScalarToSpool()
 {
-    if (spoolBatch.values.isEmpty())
+    if (spoolBatch.values.isEmpty() && m_heldForUpload.isEmpty())
         return;
-    QString path = spoolPath(spoolFileNumber);
-    if (path == uploadingPath()) {
-        // The file in flight must stay as it was sent, so that deleting it
-        // after the upload loses nothing.
-        qDebug() << "Spool file" << path << "is being uploaded; new lines go to the next file";
-        updateSpoolFileNumber(false);
-        path = spoolPath(spoolFileNumber);
+    if (holdForUpload()) {
+        if (!spoolBatch.values.isEmpty()) {
+            ServerUploadRecord held = spoolBatch;
+            held.vectors.clear(); // never written to a spool file
+            m_heldForUpload.append(held);
+            ServerSpool::resetBatch(spoolBatch);
+            capHeldLines();
+        }
+        return;
     }
+    // Lines that waited for an upload are older than the batch: first.
+    if (!writeHeldLines() || spoolBatch.values.isEmpty())
+        return;
+    if (writeSpoolLine(spoolBatch))
+        ServerSpool::resetBatch(spoolBatch);
+}
+
+bool ServerThread::holdForUpload()
+{
+    // The file in flight must stay as it was sent, so that deleting it after
+    // the upload loses nothing; and keeping it so must not cost another file.
+    const QString inFlight = uploadingPath();
+    if (inFlight.isEmpty() || spoolPath(spoolFileNumber) != inFlight)
+        return false;
+    const int next = ServerSpool::numberBesideUpload(spoolNumbers(), spoolFileNumber);
+    if (next >= 0) {
+        qDebug() << "Spool file" << inFlight << "is being uploaded; new lines go to" << ServerSpool::fileName(next);
+        spoolFileNumber = next;
+        qDebug() << "20250709 fileNum:" << spoolFileNumber;
+        return false;
+    }
+    if (!m_holdReported) {
+        m_holdReported = true;
+        qDebug() << "Spool file" << inFlight
+                 << "is being uploaded and the ring is full: new lines wait in memory until the upload ends";
+    }
+    return true;
+}
+
+void ServerThread::capHeldLines()
+{
+    const int dropped = ServerSpool::capBatches(m_heldForUpload, ServerSpool::kMemorySeconds);
+    if (dropped <= 0)
+        return;
+    if (m_heldDropped == 0)
+        qDebug() << "The upload of" << uploadingPath() << "takes long: the newest" << ServerSpool::kMemorySeconds
+                 << "s of samples wait in memory, older ones are dropped";
+    m_heldDropped += dropped;
+}
+
+bool ServerThread::writeHeldLines()
+{
+    if (m_heldForUpload.isEmpty())
+        return true;
+    int values = 0;
+    while (!m_heldForUpload.isEmpty()) {
+        if (!writeSpoolLine(m_heldForUpload.first()))
+            return false; // kept, in order, for the next flush
+        values += m_heldForUpload.first().values.size();
+        m_heldForUpload.removeFirst();
+    }
+    qDebug() << values << "samples held during an upload written to the spool;" << m_heldDropped
+             << "were dropped meanwhile";
+    m_heldDropped = 0;
+    m_holdReported = false;
+    return true;
+}
+
+bool ServerThread::writeSpoolLine(const ServerUploadRecord& batch)
+{
+    const QString path = spoolPath(spoolFileNumber);
     const QFileInfo info(path);
     if (info.exists() && info.size() >= ServerSpool::kFileLimit)
         updateSpoolFileNumber(false); // this line still goes to the full file
@@ -533,21 +600,21 @@ void ServerThread::flushScalarToSpool()
         QFile probe(path);
         if (!probe.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
             qDebug() << "Failed to open file for writing:" << probe.errorString();
-            return;
+            return false;
         }
     }
-    const QString line = ServerSpool::line(deviceType, spoolBatch.timestamp, spoolBatch.values, spoolBatch.samplingRate,
-                                           spoolBatch.intervalMs);
+    const QString line =
+        ServerSpool::line(deviceType, batch.timestamp, batch.values, batch.samplingRate, batch.intervalMs);
     if (!appendLineToFile(path, line)) {
         m_spoolWriteFailing = true;
-        return;
+        return false;
     }
-    ServerSpool::resetBatch(spoolBatch);
     if (m_spoolWriteFailing) {
         qDebug() << "Spool file written again;" << m_spoolDropped << "samples were dropped meanwhile";
         m_spoolWriteFailing = false;
         m_spoolDropped = 0;
     }
+    return true;
 }
 
 bool ServerThread::appendLineToFile(QString path, QString text)
@@ -568,33 +635,43 @@ bool ServerThread::appendLineToFile(QString path, QString text)
     return true;
 }
 
+QVector<int> ServerThread::spoolNumbers() const
+{
+    QVector<int> numbers;
+    const QStringList names = QDir(AppFolders::logsDir()).entryList({QStringLiteral("*.txt")}, QDir::Files);
+    for (const QString& name : names) {
+        const int n = ServerSpool::numberOfName(name);
+        if (n >= 0)
+            numbers.append(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    // "ServerData7.txt" and "ServerData007.txt" are one number.
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
 void ServerThread::updateSpoolFileNumber(bool first)
 {
     const QString folder = AppFolders::logsDir();
     if (!QDir(folder).exists() && QDir().mkpath(folder))
         qDebug() << "成功创建 logs 文件夹";
 
-    QVector<ServerSpool::FileEntry> found;
-    const QFileInfoList entries = QDir(folder).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
-    for (const QFileInfo& entry : entries) {
-        const int n = ServerSpool::numberOfName(entry.fileName());
-        if (n >= 0)
-            found.append({n, entry.size()});
-    }
-    std::sort(found.begin(), found.end(),
-              [](const ServerSpool::FileEntry& a, const ServerSpool::FileEntry& b) { return a.number < b.number; });
-
     if (first) {
+        QVector<ServerSpool::FileEntry> found;
+        const QFileInfoList entries = QDir(folder).entryInfoList({QStringLiteral("*.txt")}, QDir::Files);
+        for (const QFileInfo& entry : entries) {
+            const int n = ServerSpool::numberOfName(entry.fileName());
+            if (n >= 0)
+                found.append({n, entry.size()});
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const ServerSpool::FileEntry& a, const ServerSpool::FileEntry& b) { return a.number < b.number; });
         spoolFileNumber = ServerSpool::firstNumber(found);
         qDebug() << "first enter fileNum:" << spoolFileNumber;
     } else {
-        QVector<int> numbers;
-        for (const ServerSpool::FileEntry& e : found)
-            if (numbers.isEmpty() || numbers.last() != e.number)
-                numbers.append(e.number);
         const QString inFlight = uploadingPath();
         const int inFlightNumber = inFlight.isEmpty() ? -1 : ServerSpool::numberOfName(QFileInfo(inFlight).fileName());
-        const ServerSpool::Rotation r = ServerSpool::rotate(numbers, spoolFileNumber, inFlightNumber);
+        const ServerSpool::Rotation r = ServerSpool::rotate(spoolNumbers(), spoolFileNumber, inFlightNumber);
         spoolFileNumber = r.number;
         if (r.deleteNumber >= 0) {
             qDebug() << "enter delete";

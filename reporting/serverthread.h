@@ -53,6 +53,7 @@ public:
         qint64 batchTimestamp = -1;
         int batchValues = 0;
         int batchRate = -1;
+        int heldValues = 0; // samples waiting for the upload of the current file to end
         double latitude = 0, longitude = 0, altitude = 0;
         int satellites = 0;
     };
@@ -101,6 +102,11 @@ private:
     bool deleteFile(QString path);
     QDateTime randomRetryTime();
     void capSpoolBatch();
+    bool writeSpoolLine(const ServerUploadRecord& batch);
+    bool holdForUpload();
+    bool writeHeldLines();
+    void capHeldLines();
+    QVector<int> spoolNumbers() const;
     QString spoolPath(int number) const;
     QString uploadingPath() const;
 
@@ -126,6 +132,11 @@ private:
     // tries again; counts what the cap dropped.
     bool m_spoolWriteFailing = false;
     qint64 m_spoolDropped = 0;
+    // Lines for the current file while it is being uploaded and the ring
+    // has no room beside it, oldest first; written when the upload ends.
+    QVector<ServerUploadRecord> m_heldForUpload;
+    qint64 m_heldDropped = 0;
+    bool m_holdReported = false;
 
     QString m_baseUrl;
     int m_cycleMs = 30000;

@@ -27,8 +27,11 @@ Commands on stdin, one per line, answered "ok <line>" or "error <why>":
         rule with count -1 serves every request after them and replaces the
         path's previous such rule. Actions: "reply" (after delay_ms), "hang" (never
         answer; the connection stays open until the client gives up or the
-        peer stops), "close" (drop the connection without an answer).
-        read_chunk / read_pause_ms read the request body slowly.
+        peer stops), "close" (drop the connection without an answer), "hold"
+        (the request is read and listed, then answered as "reply" once a
+        release for its path comes). read_chunk / read_pause_ms read the
+        request body slowly.
+    release /x   lets one held request of the path be answered
     clear        forgets every rule
     quit         stops the server
 
@@ -51,6 +54,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 print_lock = threading.Lock()
 rules_lock = threading.Lock()
 rules = {}
+releases_lock = threading.Lock()
+releases = {}
 seq_counter = [0]
 stopping = threading.Event()
 save_dir = "."
@@ -119,6 +124,11 @@ def parse_multipart(content_type, body, seq):
             entry["text"] = payload.decode("utf-8", errors="replace")
         parts.append(entry)
     return parts
+
+
+def release_gate(path):
+    with releases_lock:
+        return releases.setdefault(path, threading.Semaphore(0))
 
 
 def take_rule(path):
@@ -209,6 +219,11 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
             return
+        if action == "hold":
+            gate = release_gate(self.path)
+            while not gate.acquire(timeout=0.1):
+                if stopping.is_set():
+                    return
         delay = int(rule.get("delay_ms", 0))
         if delay > 0:
             time.sleep(delay / 1000.0)
@@ -260,6 +275,8 @@ def main():
                         # Counted rules serve first, in the order given.
                         at = next((i for i, r in enumerate(queue) if r.get("count", -1) < 0), len(queue))
                         queue.insert(at, rule)
+            elif cmd == "release":
+                release_gate(arg).release()
             elif cmd == "clear":
                 with rules_lock:
                     rules.clear()

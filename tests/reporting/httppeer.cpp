@@ -81,6 +81,15 @@ bool HttpPeer::clear()
     return m_proc.command(QStringLiteral("clear"));
 }
 
+bool HttpPeer::release(const QString& path)
+{
+    if (!m_proc.command(QStringLiteral("release ") + kPrefix + path)) {
+        m_error = m_proc.errorString();
+        return false;
+    }
+    return true;
+}
+
 QList<QJsonObject> HttpPeer::requests()
 {
     // The server prints a request before it answers, so once the client

@@ -22,7 +22,7 @@ public:
         QString path; // below kPrefix, e.g. "/api/v1/device/heartbeat"
         int status = 200;
         QByteArray body;                          // sent as it is
-        QString action = QStringLiteral("reply"); // reply, hang, close
+        QString action = QStringLiteral("reply"); // reply, hang, close, hold (until release)
         int delayMs = 0;
         int count = -1;      // -1 = every request after the counted rules
         int readChunk = 0;   // read the request body in pieces of this size
@@ -47,6 +47,8 @@ public:
     // Shorthands: a JSON reply of status, body for path.
     bool route(const QString& path, int status, const QByteArray& body, int count = -1);
     bool clear();
+    // Lets one request held by a "hold" rule of path be answered.
+    bool release(const QString& path);
 
     // Every request received so far, oldest first; with a path (below
     // kPrefix), only those.

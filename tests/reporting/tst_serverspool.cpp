@@ -22,11 +22,14 @@ private slots:
     void firstNumber();
     void rotate_data();
     void rotate();
+    void numberBesideUpload_data();
+    void numberBesideUpload();
     void pickUpload_data();
     void pickUpload();
     void joinAction_data();
     void joinAction();
     void capBatch();
+    void capBatches();
 };
 
 void TestServerSpool::numberOfName_data()
@@ -133,6 +136,28 @@ void TestServerSpool::rotate()
     QVERIFY(r.deleteNumber != inFlight || inFlight < 0);
 }
 
+void TestServerSpool::numberBesideUpload_data()
+{
+    QTest::addColumn<QVector<int>>("numbers");
+    QTest::addColumn<int>("current"); // the file in flight
+    QTest::addColumn<int>("next");    // -1 = the lines wait
+    QTest::newRow("one file") << QVector<int>{0} << 0 << 1;
+    QTest::newRow("five files") << QVector<int>{0, 1, 2, 3, 4} << 2 << 5;
+    QTest::newRow("gap") << QVector<int>{0, 1, 5} << 0 << 6;
+    QTest::newRow("current not listed") << QVector<int>{1, 2} << 3 << 4;
+    QTest::newRow("largest int: the smallest free") << QVector<int>{0, 2147483647} << 2147483647 << 1;
+    QTest::newRow("six files: wait") << QVector<int>{0, 1, 2, 3, 4, 5} << 0 << -1;
+    QTest::newRow("seven files: wait") << QVector<int>{0, 1, 2, 3, 4, 5, 6} << 6 << -1;
+}
+
+void TestServerSpool::numberBesideUpload()
+{
+    QFETCH(QVector<int>, numbers);
+    QFETCH(int, current);
+    QFETCH(int, next);
+    QCOMPARE(ServerSpool::numberBesideUpload(numbers, current), next);
+}
+
 void TestServerSpool::pickUpload_data()
 {
     QTest::addColumn<QStringList>("names");
@@ -209,6 +234,31 @@ void TestServerSpool::capBatch()
     QCOMPARE(batch.lastTimestamp, qint64(-1));
     QCOMPARE(batch.intervalMs, -1);
     QVERIFY(batch.values.isEmpty());
+}
+
+void TestServerSpool::capBatches()
+{
+    // Two seconds at 1000 Hz, ten minutes at 20 Hz, one second at 1000 Hz:
+    // capped to ten minutes, the first goes whole and the second loses its
+    // first second (20 samples, its time 1000 ms on).
+    auto batch = [](qint64 t, int rate, int count) {
+        ServerUploadRecord b;
+        startBatch(b, t, rate, 1000 / rate);
+        for (int i = 0; i < count; ++i)
+            b.values.append(i);
+        return b;
+    };
+    QVector<ServerUploadRecord> held{batch(0, 1000, 2000), batch(10000, 20, 12000), batch(700000, 1000, 1000)};
+    QCOMPARE(ServerSpool::capBatches(held, kMemorySeconds), 2020);
+    QCOMPARE(held.size(), 2);
+    QCOMPARE(held[0].samplingRate, 20);
+    QCOMPARE(held[0].values.size(), 11980);
+    QCOMPARE(held[0].values.first(), 20.0);
+    QCOMPARE(held[0].timestamp, 11000LL);
+    QCOMPARE(held[1].values.size(), 1000);
+    QCOMPARE(held[1].timestamp, 700000LL);
+    QCOMPARE(ServerSpool::capBatches(held, kMemorySeconds), 0);
+    QCOMPARE(held[0].values.size(), 11980);
 }
 
 QTEST_GUILESS_MAIN(TestServerSpool)

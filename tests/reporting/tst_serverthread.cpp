@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using namespace ServerProtocol;
@@ -81,6 +82,18 @@ bool makeSparse(const QString& path, qint64 size)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(size);
+}
+
+// Waits (bounded) until done() holds.
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
 }
 
 QString sha256(const QByteArray& bytes)
@@ -175,6 +188,9 @@ private slots:
     void uploadOrderAndTimes();
     void downThenBack();
     void appendDuringSlowUpload();
+    void uploadOfCurrentFileInFullRing_data();
+    void uploadOfCurrentFileInFullRing();
+    void longUploadCapsTheWait();
     void timeoutsKeepEveryBatch();
     void failingWritesCapTheBatch();
 };
@@ -917,6 +933,177 @@ void TestServerThread::appendDuringSlowUpload()
     QCOMPARE(uploadOf(more[1]).file["filename"].toString(), QStringLiteral("ServerData1.txt"));
     QCOMPARE(uploadOf(more[1]).file["sha256"].toString(), sha256(second));
     QVERIFY(!QFile::exists(r.spoolFile(1)));
+}
+
+void TestServerThread::uploadOfCurrentFileInFullRing_data()
+{
+    QTest::addColumn<QByteArray>("uploadReply");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("upload confirmed") << rig::ok() << true;
+    QTest::newRow("upload refused") << rig::refused() << false;
+}
+
+// Six spool files of about 287 kB, file 0 the current one and in flight,
+// every data post refused. Nothing may be deleted to keep the file in flight
+// as it was sent: new lines wait until the upload ends, whichever way it
+// ends, and every second is then in the confirmed upload or in a spool file.
+void TestServerThread::uploadOfCurrentFileInFullRing()
+{
+    QFETCH(QByteArray, uploadReply);
+    QFETCH(bool, confirmed);
+
+    ServerRig::Options o;
+    o.storedGuid = QString::fromLatin1(rig::kGuid);
+    o.requestTimeoutMs = 60000; // the held upload ends by the test's release only
+    ServerRig r(o);
+    QVERIFY(r.peerStarted);
+    const int handMade = 2020; // lines of a file, about 287 kB
+    QVector<QByteArray> original;
+    for (int n = 0; n < 6; ++n) {
+        original << handMadeSpool(kT0 - (6 - n) * 86400000LL, handMade);
+        QVERIFY(writeFile(r.spoolFile(n), original[n]));
+    }
+    QVERIFY(original[0].size() > 280000 && original[0].size() < 300000);
+    QVERIFY(r.bringOnline());
+    QCOMPARE(r.snap().spoolFileNumber, 0);
+    QVERIFY(r.peer.route(SensorDataPath, 500, rig::refused()));
+    HttpPeer::Rule upload;
+    upload.path = FileUploadPath;
+    upload.body = uploadReply;
+    upload.action = QStringLiteral("hold");
+    QVERIFY(r.peer.route(upload));
+    clearLines();
+
+    // One second at a time, each refused and spooled before the next.
+    QList<qint64> sent;
+    auto sendRefused = [&](int k) {
+        const int inFlight = r.snap().uploading ? 1 : 0;
+        r.send(kT0 + k * 1000LL, rig::batchValues(k, 1000), 1000);
+        sent << kT0 + k * 1000LL;
+        return waitFor([&] { return r.snap().pending <= inFlight; });
+    };
+    auto othersUnchanged = [&]() {
+        for (int n = 1; n < 6; ++n)
+            if (fileBytes(r.spoolFile(n)) != original[n])
+                return false;
+        return true;
+    };
+
+    // Before: a line in file 0 and a second in memory, which the cycle that
+    // sends file 0 writes first.
+    for (int k = 0; k < 3; ++k)
+        QVERIFY(sendRefused(k));
+    r.tick();
+    QVERIFY(r.peer.waitForRequests(FileUploadPath, 1, 10000)); // read whole, reply held
+    QVERIFY(r.snap().uploading);
+    const QByteArray inFlight = fileBytes(r.spoolFile(0));
+    QVERIFY(inFlight.startsWith(original[0]));
+    QCOMPARE(inFlight.count('\n'), handMade + 2);
+
+    // During: a run, a gap of a second with a second waiting, another run,
+    // and a cycle.
+    for (int k = 3; k < 8; ++k)
+        QVERIFY(sendRefused(k));
+    for (int k = 9; k < 12; ++k)
+        QVERIFY(sendRefused(k));
+    r.tick();
+    QVERIFY(waitFor([&] { return r.snap().pending <= 1; }));
+    QVERIFY(r.snap().uploading);
+    QCOMPARE(fileBytes(r.spoolFile(0)), inFlight);
+    QVERIFY2(othersUnchanged(), "a spool file changed while file 0 was in flight");
+    QCOMPARE(r.snap().heldValues, 8000);
+
+    // The upload ends; after it, four more seconds and a cycle.
+    QVERIFY(r.peer.release(FileUploadPath));
+    QVERIFY(waitFor([&] { return !r.snap().uploading; }));
+    QCOMPARE(r.snap().heldValues, 0);
+    for (int k = 13; k < 17; ++k)
+        QVERIFY(sendRefused(k));
+    r.tick();
+    QVERIFY(r.waitIdle());
+    QCOMPARE(r.snap().batchValues, 0);
+    QCOMPARE(r.peer.requests(FileUploadPath).size(), 1);
+
+    // Only the confirmed upload went; the ring's deletion never ran.
+    QVERIFY2(othersUnchanged(), "a spool file other than the one uploaded changed");
+    QCOMPARE(linesWith(QStringLiteral("enter delete")), 0);
+    const Upload u = uploadOf(r.peer.requests(FileUploadPath).first());
+    QCOMPARE(fileBytes(u.file["saved"].toString()), inFlight);
+    // File 0 now: the lines of seconds 3-7, 9-11 and 13-16, alone or after
+    // what was sent.
+    const QByteArray file0 = fileBytes(r.spoolFile(0));
+    QCOMPARE(file0.startsWith(inFlight), !confirmed);
+    QCOMPARE(file0.count('\n'), (confirmed ? 0 : handMade + 2) + 7);
+    QCOMPARE(QDir(r.logs()).entryList({QStringLiteral("ServerData*")}, QDir::Files).size(), 6);
+
+    // Every second sent is once in the confirmed upload or in a spool file.
+    QList<qint64> seen;
+    auto collect = [&](const QList<QJsonObject>& lines) {
+        for (const QJsonObject& line : lines) {
+            QVERIFY2(line["ok"].toBool(), qPrintable(line["error"].toString()));
+            if (line["samplingRate"].toInt() != 1000)
+                continue; // the hand-made lines
+            const QList<qint64> times = batchTimesOf(line);
+            QCOMPARE(line["first"].toDouble(), 50000.0 + (times.first() - kT0) / 1000);
+            seen << times;
+        }
+    };
+    if (confirmed) {
+        QList<QJsonObject> uploaded;
+        for (const QJsonValue& v : u.file["lines"].toArray())
+            uploaded << v.toObject();
+        collect(uploaded);
+    }
+    for (int n = 0; n < 6; ++n)
+        collect(rig::pythonSpoolLines(r.spoolFile(n)));
+    std::sort(seen.begin(), seen.end());
+    QCOMPARE(seen, sent);
+}
+
+// While the upload of the current file in a full ring takes long, the lines
+// waiting for it keep the newest ten minutes, with one line in the log.
+void TestServerThread::longUploadCapsTheWait()
+{
+    ServerRig::Options o;
+    o.storedGuid = QString::fromLatin1(rig::kGuid);
+    o.requestTimeoutMs = 60000;
+    ServerRig r(o);
+    QVERIFY(r.peerStarted);
+    for (int n = 0; n < 6; ++n)
+        QVERIFY(writeFile(r.spoolFile(n), handMadeSpool(kT0 - (6 - n) * 86400000LL, 1)));
+    QVERIFY(r.bringOnline());
+    HttpPeer::Rule upload;
+    upload.path = FileUploadPath;
+    upload.body = rig::ok();
+    upload.action = QStringLiteral("hold");
+    QVERIFY(r.peer.route(upload));
+    // The cycle's heartbeat fails: data then goes straight to the spool.
+    QVERIFY(r.peer.route(HeartbeatPath, 200, rig::refused()));
+    r.tick();
+    QVERIFY(r.peer.waitForRequests(FileUploadPath, 1, 10000));
+    QVERIFY(r.waitState(Registered));
+    QVERIFY(r.snap().uploading);
+    clearLines();
+
+    // 700 s at 20 Hz: seven lines' worth; the oldest 100 s give way.
+    for (int k = 0; k < 700; ++k)
+        r.send(kT0 + k * 1000LL, rig::batchValues(k, 20), 20);
+    QCOMPARE(r.snap().heldValues, 600 * 20);
+    QCOMPARE(linesWith(QStringLiteral("older ones are dropped")), 1);
+
+    QVERIFY(r.peer.release(FileUploadPath));
+    QVERIFY(waitFor([&] { return !r.snap().uploading; }));
+    QCOMPARE(r.snap().heldValues, 0);
+    QCOMPARE(linesWith(QStringLiteral("2000 were dropped meanwhile")), 1);
+    const QList<QJsonObject> lines = rig::pythonSpoolLines(r.spoolFile(0));
+    QCOMPARE(lines.size(), 6);
+    for (int i = 0; i < lines.size(); ++i) {
+        QCOMPARE(qint64(lines[i]["time"].toDouble()), kT0 + (100 + 100 * i) * 1000LL);
+        QCOMPARE(lines[i]["count"].toInt(), 2000);
+        QCOMPARE(lines[i]["first"].toDouble(), 50000.0 + 100 + 100 * i);
+    }
+    for (int n = 1; n < 6; ++n)
+        QCOMPARE(fileBytes(r.spoolFile(n)), handMadeSpool(kT0 - (6 - n) * 86400000LL, 1));
 }
 
 void TestServerThread::timeoutsKeepEveryBatch()

@@ -36,7 +36,6 @@ const char kMenuKeySamplingRate[] = "samplingRate";
 const char kMenuKeyDataInterval[] = "dataInterval";
 
 const char kLabelStyle[] = "QLabel { font-family: MiSans; font-size: 18px; color: #2B3B50; background: transparent; }";
-const char kUnitStyle[] = "QLabel { font-family: MiSans; font-size: 18px; color: #77818E; background: transparent; }";
 const char kEditStyle[] = "QLineEdit { background: transparent; border: 1px solid #D3DCE5; border-radius: 6px;"
                           " font-family: MiSans; font-size: 18px; color: #2B3B50; padding: 0px 10px; }"
                           "QLineEdit:focus { border: 1px solid #2C7ED3; }";
@@ -376,10 +375,10 @@ void ConfigModuleForm::initStyle()
     shadow->setOffset(0, 9);
     ui->frame_3->setGraphicsEffect(shadow);
 
-    for (QLabel* l : {ui->label_14, ui->label_15, ui->label_16, ui->label_27, ui->label_28, ui->label_26})
+    // The row labels and the "mHz" units alike.
+    for (QLabel* l : {ui->label_14, ui->label_15, ui->label_16, ui->label_19, ui->label_20, ui->label_24, ui->label_27,
+                      ui->label_28, ui->label_26})
         l->setStyleSheet(QLatin1String(kLabelStyle));
-    for (QLabel* l : {ui->label_19, ui->label_20, ui->label_24})
-        l->setStyleSheet(QLatin1String(kUnitStyle));
     for (QLineEdit* e : {ui->edt_fsStart, ui->edt_fsEnd, ui->edt_fsStep})
         e->setStyleSheet(QLatin1String(kEditStyle));
     for (QPushButton* b : {ui->btn_baudRate, ui->btn_samplingRate, ui->btn_dataInterval})

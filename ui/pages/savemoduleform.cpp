@@ -13,10 +13,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextFrame>
 #include <QTextTable>
 
-#include <algorithm>
 #include <climits>
 
 namespace
@@ -70,15 +68,6 @@ void addShadow(QWidget* w, qreal blur, const QPointF& offset, const QColor& colo
 bool isRecordedRate(int rate)
 {
     return rate == 1 || rate == 20 || rate == 200 || rate == 500 || rate == 1000;
-}
-
-// The time and value cells of a console row.
-QString rowText(QTextTable* table, int row)
-{
-    QStringList cells;
-    for (int c = 0; c < table->columns(); ++c)
-        cells << table->cellAt(row, c).firstCursorPosition().block().text();
-    return cells.join(QStringLiteral("    "));
 }
 
 } // namespace
@@ -227,7 +216,6 @@ void SaveModuleForm::resetForm()
     consoleEnabled = false;
     ui->textEdit->clear();
     ui->textEdit_console->clear();
-    consoleLines = 0;
     initDefaultPath();
 }
 
@@ -292,7 +280,6 @@ void SaveModuleForm::updateConsole(const QVector<double>& datas)
     const int ms = now.time().msec();
     QString html =
         QStringLiteral("<table style=\"font-family: 'MiSans'; font-size: 18px; color: #2B3B50; line-height: 31px;\">");
-    int rows = 0;
     // Row times are the arrival time plus the value's index in ms, at any rate.
     for (int i = 0; i < datas.size(); i += 10) {
         const int at = ms + i;
@@ -300,7 +287,6 @@ void SaveModuleForm::updateConsole(const QVector<double>& datas)
                              QStringLiteral("%1").arg(at % 1000, 3, 10, QLatin1Char('0'));
         html += QStringLiteral("<tr><td style='padding-right: 20px;'>%1</td><td>%2</td></tr>\n")
                     .arg(time, QString::number(datas.at(i), 'f', 2));
-        ++rows;
     }
     html += QStringLiteral("</table>");
 
@@ -309,63 +295,55 @@ void SaveModuleForm::updateConsole(const QVector<double>& datas)
     end.movePosition(QTextCursor::End);
     end.insertHtml(html);
     ui->textEdit_console->moveCursor(QTextCursor::End);
-    consoleLines += rows;
 
-    if (consoleLines > kConsoleMaxLines)
-        trimConsole();
+    trimConsole();
     if (++consoleUpdates >= consoleFlattenEvery) {
         consoleUpdates = 0;
         flattenConsole();
     }
 }
 
+int SaveModuleForm::consoleLineCount() const
+{
+    const QTextDocument* doc = ui->textEdit_console->document();
+    return doc->isEmpty() ? 0 : doc->blockCount();
+}
+
 void SaveModuleForm::trimConsole()
 {
-    // Whole tables and whole lines from the front, never part of a table.
-    const int wanted = std::max(kConsoleCutLines, consoleLines - (kConsoleMaxLines - kConsoleCutLines));
+    // A line is a block of the document: a table cell, the empty line
+    // between two tables, a line of plain text; so the document has as many
+    // as its plain text. Again while more than the bound, so that even an
+    // outsized batch leaves no more.
     QTextDocument* doc = ui->textEdit_console->document();
-    int removed = 0;
-    int cutEnd = 0;
-    QTextFrame* root = doc->rootFrame();
-    for (QTextFrame::iterator it = root->begin(); !it.atEnd() && removed < wanted; ++it) {
-        if (QTextFrame* frame = it.currentFrame()) {
-            if (auto* table = qobject_cast<QTextTable*>(frame))
-                removed += table->rows();
-            cutEnd = frame->lastPosition() + 1;
-        } else {
-            const QTextBlock block = it.currentBlock();
-            if (!block.text().isEmpty())
-                ++removed;
-            cutEnd = block.position() + block.length();
+    while (doc->blockCount() > kConsoleMaxLines) {
+        const QTextBlock firstKept = doc->findBlockByNumber(kConsoleCutLines);
+        QTextCursor cut(doc);
+        QTextTable* table = QTextCursor(firstKept).currentTable();
+        if (!table) {
+            cut.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+            continue;
         }
+        // The cut runs through a table, which a selection would take whole.
+        // What lies before it goes but the empty line in front of it (a
+        // document cannot begin with a table), then the table's rows among
+        // the first lines, a row cut in two whole.
+        const int cells = kConsoleCutLines - doc->findBlock(table->firstPosition()).blockNumber();
+        cut.setPosition(table->firstPosition() - 1, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        const int rows = (cells + 1) / 2;
+        if (rows > 0)
+            table->removeRows(0, rows);
     }
-    cutEnd = std::min(cutEnd, doc->characterCount() - 1);
-    if (cutEnd <= 0)
-        return;
-    QTextCursor cursor(doc);
-    cursor.setPosition(cutEnd, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    consoleLines = std::max(0, consoleLines - removed);
 }
 
 void SaveModuleForm::flattenConsole()
 {
-    // A long run of tables weighs on the document: keep the rows as text.
+    // A long run of tables weighs on the document: it becomes its own plain
+    // text, one line per former cell.
     QTextDocument* doc = ui->textEdit_console->document();
     doc->clearUndoRedoStacks();
-    QStringList lines;
-    QTextFrame* root = doc->rootFrame();
-    for (QTextFrame::iterator it = root->begin(); !it.atEnd(); ++it) {
-        if (auto* table = qobject_cast<QTextTable*>(it.currentFrame())) {
-            for (int r = 0; r < table->rows(); ++r)
-                lines << rowText(table, r);
-        } else if (!it.currentFrame()) {
-            const QString text = it.currentBlock().text();
-            if (!text.isEmpty())
-                lines << text;
-        }
-    }
-    ui->textEdit_console->setPlainText(lines.join(QLatin1Char('\n')));
+    ui->textEdit_console->setPlainText(doc->toPlainText());
     ui->textEdit_console->moveCursor(QTextCursor::End);
-    consoleLines = lines.size();
 }

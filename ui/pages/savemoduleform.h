@@ -29,7 +29,7 @@ public:
     using FolderChooser = std::function<QString(const QString& start)>;
 
     static constexpr int kConsoleMaxLines = 5000;      // trimmed when it holds more
-    static constexpr int kConsoleCutLines = 1000;      // at least this much goes at a time
+    static constexpr int kConsoleCutLines = 1000;      // the first lines that go then
     static constexpr int kConsoleFlattenEvery = 12000; // console updates
 
     SaveModuleForm(ParamManager* paramManager, QWidget* parent = nullptr);
@@ -48,9 +48,10 @@ public:
     // folder dialog (default: the system's).
     void setClock(Clock clock) { m_clock = std::move(clock); }
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
-    // Rows (lines) the console holds now.
-    int consoleLineCount() const { return consoleLines; }
-    // Every how many console updates the rows become plain lines.
+    // Lines of the console's document: its blocks, as many as the lines of
+    // its plain text (none when it is empty).
+    int consoleLineCount() const;
+    // Every how many console updates the document becomes its plain text.
     void setConsoleFlattenEvery(int updates) { consoleFlattenEvery = updates; }
 
 public slots:
@@ -84,7 +85,6 @@ private:
     bool overflowReported = false;
     int consoleUpdates = 0;
     int consoleFlattenEvery = kConsoleFlattenEvery;
-    int consoleLines = 0;
     LanguageTexts languageTexts;
 
     Clock m_clock;

@@ -144,6 +144,8 @@ private slots:
     void identityFill();
     void languageTexts_data();
     void languageTexts();
+    void labelStyle_data();
+    void labelStyle();
 
 private:
     QTemporaryDir folder;
@@ -547,6 +549,29 @@ void TestConfigPage::languageTexts()
         // selector values are not translated
         QCOMPARE(child<QPushButton>(*w, "btn_baudRate")->text(), QStringLiteral("921600"));
     }
+}
+
+void TestConfigPage::labelStyle_data()
+{
+    QTest::addColumn<QString>("label");
+    for (const char* name :
+         {"label_14", "label_15", "label_16", "label_19", "label_20", "label_24", "label_27", "label_28", "label_26"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// The nine labels, units included, as the shown page draws them: MiSans
+// 18 px in #2B3B50.
+void TestConfigPage::labelStyle()
+{
+    QFETCH(QString, label);
+    auto w = configWindow();
+    QVERIFY(w);
+    auto* l = w->findChild<QLabel*>(label);
+    QVERIFY(l);
+    l->ensurePolished();
+    QCOMPARE(l->palette().color(l->foregroundRole()).name(), QStringLiteral("#2b3b50"));
+    QCOMPARE(l->font().family(), QStringLiteral("MiSans"));
+    QCOMPARE(l->font().pixelSize(), 18);
 }
 
 QTEST_MAIN(TestConfigPage)

@@ -68,7 +68,6 @@ struct ConsoleRows {
     QStringList values;
     int tables = 0;
     bool whole = true;
-    QStringList plainLines;
 };
 
 ConsoleRows consoleRows(QTextEdit* console)
@@ -88,8 +87,6 @@ ConsoleRows consoleRows(QTextEdit* console)
                 out.times << t;
                 out.values << v;
             }
-        } else if (!it.currentFrame() && !it.currentBlock().text().isEmpty()) {
-            out.plainLines << it.currentBlock().text();
         }
     }
     return out;
@@ -99,6 +96,28 @@ ConsoleRows consoleRows(QTextEdit* console)
 QString rowTime(const QDateTime& arrival, int index)
 {
     return arrival.addMSecs(index).toString("HH:mm:ss.zzz");
+}
+
+// The console's lines as its plain text has them.
+QStringList plainLines(QTextEdit* console)
+{
+    return console->document()->toPlainText().split('\n');
+}
+
+QStringList withoutEmpty(QStringList lines)
+{
+    lines.removeAll(QString());
+    return lines;
+}
+
+// The lines a batch adds to the console: a time and a value line for every
+// tenth value, then the empty line after its table.
+QStringList batchLines(const QDateTime& arrival, const QVector<double>& values)
+{
+    QStringList lines;
+    for (int i = 0; i < values.size(); i += 10)
+        lines << rowTime(arrival, i) << QString::number(values.at(i), 'f', 2);
+    return lines << QString();
 }
 
 } // namespace
@@ -123,6 +142,7 @@ private slots:
     void comments();
     void console_data();
     void console();
+    void consoleBound_data();
     void consoleBound();
     void consoleFlatten();
     void language_data();
@@ -519,7 +539,13 @@ void TestSavePage::console()
     QCOMPARE(rows.times, times);
     QCOMPARE(rows.values, texts);
     QVERIFY(rows.whole);
-    QCOMPARE(rig.page->consoleLineCount(), times.size());
+    // Its lines are those of its plain text, each cell on a line of its own.
+    QTextEdit* console = rig.child<QTextEdit>("textEdit_console");
+    QStringList cells;
+    for (int i = 0; i < times.size(); ++i)
+        cells << times.at(i) << texts.at(i);
+    QCOMPARE(withoutEmpty(plainLines(console)), cells);
+    QCOMPARE(rig.page->consoleLineCount(), enabled ? plainLines(console).size() : 0);
     if (enabled) {
         const QString html = rig.child<QTextEdit>("textEdit_console")->toHtml();
         QVERIFY(html.contains("MiSans"));
@@ -527,73 +553,107 @@ void TestSavePage::console()
     }
 }
 
-// Past 5000 rows the oldest go, by whole tables: what stays is exactly the
-// newest rows, each complete.
+void TestSavePage::consoleBound_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("values"); // per batch, a row for every tenth
+    QTest::addColumn<int>("batches");
+    QTest::newRow("1000/s, 5 rows a batch") << 1000 << 50 << 1300;
+    QTest::newRow("200/s, 1 row a batch") << 200 << 10 << 2500;
+    QTest::newRow("1000/s, 100 rows a batch") << 1000 << 1000 << 90;
+}
+
+// Past 5000 lines (those of the document's plain text: a cell a line, an
+// empty line after each table) the first 1000 go, and only they: the empty
+// line a table needs in front of it stays, and a row cut in two goes whole.
+// The console never holds more than 5000 lines.
 void TestSavePage::consoleBound()
 {
+    QFETCH(int, rate);
+    QFETCH(int, values);
+    QFETCH(int, batches);
     SavePageRig rig;
+    rig.hub->samplingRate = rate;
     rig.page->enableConsoleOutput();
     QTextEdit* console = rig.child<QTextEdit>("textEdit_console");
     const QDateTime start = utcAt(2026, 1, 3, 10, 0, 0);
-    QStringList all;
-    QVector<double> batch(50);
-    int maxLines = 0;
-    for (int k = 0; k < 1300; ++k) {
-        rig.now = start.addMSecs(50 * k);
-        for (int i = 0; i < 50; ++i)
-            batch[i] = k + i / 100.0;
-        rig.feed(batch, 1000);
-        for (int i = 0; i < 50; i += 10)
-            all << rowTime(rig.now, i);
-        maxLines = std::max(maxLines, rig.page->consoleLineCount());
+    const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d$"));
+    QStringList lines = plainLines(console);
+    QVector<double> batch(values);
+    int trims = 0;
+    for (int k = 0; k < batches; ++k) {
+        rig.now = start.addMSecs(qint64(k) * values * 1000 / rate);
+        for (int i = 0; i < values; ++i)
+            batch[i] = k + i / 1000.0;
+        rig.feed(batch, rate);
+        const QStringList full = lines + batchLines(rig.now, batch);
+        lines = plainLines(console);
+        QCOMPARE(rig.page->consoleLineCount(), lines.size());
+        QVERIFY2(lines.size() <= SaveModuleForm::kConsoleMaxLines, qPrintable(QString::number(lines.size())));
+        if (full.size() <= SaveModuleForm::kConsoleMaxLines) {
+            QCOMPARE(lines, full);
+            continue;
+        }
+        ++trims;
+        const int removed = full.size() - lines.size();
+        QVERIFY2(removed >= 999 && removed <= 1001, qPrintable(QString::number(removed)));
+        QCOMPARE(lines.mid(1), full.mid(removed + 1));
+        QVERIFY(lines.first() == full.at(removed) || lines.first().isEmpty());
+        // Rows stay whole: times and values in pairs.
+        const QStringList cells = withoutEmpty(lines);
+        QVERIFY(cells.size() % 2 == 0);
+        for (int i = 0; i < cells.size(); i += 2)
+            QVERIFY2(time.match(cells.at(i)).hasMatch() && !time.match(cells.at(i + 1)).hasMatch(),
+                     qPrintable(cells.mid(i, 2).join(' ')));
     }
-    QVERIFY2(maxLines <= SaveModuleForm::kConsoleMaxLines + 5, qPrintable(QString::number(maxLines)));
-    const ConsoleRows rows = consoleRows(console);
-    QVERIFY(rows.whole);
-    QVERIFY(rows.plainLines.isEmpty());
-    QCOMPARE(rows.times.size(), rig.page->consoleLineCount());
-    QCOMPARE(rows.times.size(), rows.tables * 5);
-    QVERIFY2(rows.times.size() >= 4000 && rows.times.size() <= 5000, qPrintable(QString::number(rows.times.size())));
-    QCOMPARE(rows.times, all.mid(all.size() - rows.times.size()));
-    QCOMPARE(rows.values.last(), QStringLiteral("1299.40"));
+    QVERIFY(trims >= 2);
+    QCOMPARE(consoleRows(console).values.last(), QString::number(batch.at(values - 10), 'f', 2));
 }
 
-// Every so many updates (12000 in use, fewer here) the console keeps its
-// rows as plain lines, time and value side by side; the bound then cuts
-// whole plain lines, and rows go on as tables after them.
+// Every so many updates (12000 in use, fewer here) the document becomes its
+// own plain text: the same lines, no tables left. Rows go on as tables after
+// it, and the bound then cuts the plain lines exactly.
 void TestSavePage::consoleFlatten()
 {
     SavePageRig rig;
     rig.hub->samplingRate = 200;
-    rig.page->setConsoleFlattenEvery(3000);
+    rig.page->setConsoleFlattenEvery(1000);
     rig.page->enableConsoleOutput();
     QTextEdit* console = rig.child<QTextEdit>("textEdit_console");
+    QTextDocument* doc = console->document();
     const QDateTime start = utcAt(2026, 1, 3, 10, 0, 0);
-    QStringList all;
+    auto tables = [doc] { return doc->rootFrame()->childFrames().size(); };
+    QStringList added; // the lines of the last batch
     const auto feed = [&](int k) {
         rig.now = start.addMSecs(50 * k);
-        rig.feed(QVector<double>(10, k), 200);
-        all << rowTime(rig.now, 0) + "    " + QString::number(k) + ".00";
+        const QVector<double> batch(10, k);
+        rig.feed(batch, 200);
+        added = batchLines(rig.now, batch);
     };
-    for (int k = 0; k < 3000; ++k)
+    for (int k = 0; k < 999; ++k)
         feed(k);
-    ConsoleRows rows = consoleRows(console);
-    QCOMPARE(rows.tables, 0);
-    QCOMPARE(rows.plainLines, all);
-    QCOMPARE(rig.page->consoleLineCount(), 3000);
+    QCOMPARE(tables(), 999);
+    const QStringList before = plainLines(console);
 
-    for (int k = 3000; k < 5100; ++k)
+    feed(999);
+    QCOMPARE(tables(), 0);
+    QCOMPARE(plainLines(console), before + added);
+    QCOMPARE(rig.page->consoleLineCount(), 3001);
+
+    // 666 more rows as tables make 4999 lines; the next one passes 5000 and
+    // cuts exactly the first 1000 lines, all plain.
+    QStringList lines = plainLines(console);
+    for (int k = 1000; k < 1666; ++k) {
         feed(k);
-    rows = consoleRows(console);
-    QVERIFY(rows.whole);
-    QCOMPARE(rows.plainLines.size() + rows.times.size(), rig.page->consoleLineCount());
-    QVERIFY(rig.page->consoleLineCount() <= SaveModuleForm::kConsoleMaxLines);
-    QVERIFY(rig.page->consoleLineCount() >= 4000);
-    QStringList shown = rows.plainLines;
-    for (int i = 0; i < rows.times.size(); ++i)
-        shown << rows.times.at(i) + "    " + rows.values.at(i);
-    QCOMPARE(shown, all.mid(all.size() - shown.size()));
-    QVERIFY(!rows.plainLines.isEmpty()); // the cut went through the plain lines only
+        lines += added;
+    }
+    QCOMPARE(plainLines(console), lines);
+    QCOMPARE(tables(), 666);
+    feed(1666);
+    lines += added;
+    QCOMPARE(rig.page->consoleLineCount(), 5002 - 1000);
+    QCOMPARE(plainLines(console), lines.mid(1000));
+    QCOMPARE(tables(), 667);
 }
 
 void TestSavePage::language_data()
