@@ -73,6 +73,10 @@ void TestBadSettings::startsAndNamesTheKey_data()
     QTest::newRow("config.ini, isTest") << configWith("isTest=" + kVariant, 0) << QByteArray()
                                         << "config.ini: [Sensitivity] isTest = the serialized value \"@Variant("
                                         << "isTest: 0";
+    QTest::newRow("server.ini, a key the program does not read")
+        << configWith("isTest=0", 1) << "[Server]\nGUID=123e4567-e89b-12d3-a456-426614174000\nother=" + kVariant + "\n"
+        << "server.ini: [Server] \"other\" = the serialized value \"@Variant("
+        << "isServer: 1";
     QTest::newRow("server.ini, first find") << configWith("isTest=0", 1) << serverIniFind("find-variant-1")
                                             << "server.ini: [Server] \"other\" = the serialized value \"@Variant("
                                             << "isServer: 1";
