@@ -103,22 +103,26 @@ int simLines(PeerProcess& sim, const QString& prefix)
 }
 
 // The identity request at connect (at[0]) and its repeats come from one
-// repeating 1 s timer. Qt may fire a coarse timer up to 5 % of its interval
-// early, and keeps later firings on the schedule of the first: a firing
-// delayed by a busy event loop shortens the gap after it. So each repeat is
-// held to its place counted from the first request, not to the gap before
-// it; late by up to 1.5 s at any one repeat (sanitizers, a loaded machine),
-// which still tells a 1 s pace from a 1.15 s one over ten repeats.
+// repeating 1 s timer. Qt rounds each due time of a coarse timer towards a
+// round fraction of the second, up to 5 % of the interval early, so the
+// early part can add up over several firings; and it keeps later firings on
+// the first one's schedule, so a firing delayed by a busy event loop
+// shortens the gap after it. Each repeat is therefore held to its place
+// counted from the first request: no earlier than k times 950 ms (less
+// 50 ms of clock), no later than k s plus 1.5 s (sanitizers, a loaded
+// machine), which still tells a 1 s pace from a 0.9 s or a 1.15 s one.
 QString offTheSecond(const QList<qint64>& at)
 {
-    constexpr qint64 kEarlyMs = 100;
+    constexpr qint64 kPeriodMs = 1000;
+    constexpr qint64 kEarliestPeriodMs = kPeriodMs * 95 / 100;
+    constexpr qint64 kClockMs = 50;
     constexpr qint64 kLateMs = 1500;
     QStringList stamps;
     for (qint64 t : at)
         stamps << QString::number(t - at.value(0));
     for (int k = 1; k < at.size(); ++k) {
         const qint64 since = at[k] - at[0];
-        if (since < k * 1000 - kEarlyMs || since > k * 1000 + kLateMs)
+        if (since < k * kEarliestPeriodMs - kClockMs || since > k * kPeriodMs + kLateMs)
             return QStringLiteral("request %1 at %2 ms (all: %3)").arg(k).arg(since).arg(stamps.join(' '));
     }
     return QString();
