@@ -109,17 +109,18 @@ int simLines(PeerProcess& sim, const QString& prefix)
 // the first one's schedule, so a firing delayed by a busy event loop
 // shortens the gap after it. Each repeat is therefore held to its place
 // counted from the first request: no earlier than k times 950 ms (less
-// 50 ms of clock), no later than k s plus 1.5 s (sanitizers, a loaded
+// 100 ms of clock), no later than k s plus 1.5 s (sanitizers, a loaded
 // machine), which still tells a 1 s pace from a 0.9 s or a 1.15 s one.
 QString offTheSecond(const QList<qint64>& at)
 {
     constexpr qint64 kPeriodMs = 1000;
     constexpr qint64 kEarliestPeriodMs = kPeriodMs * 95 / 100;
-    constexpr qint64 kClockMs = 50;
+    constexpr qint64 kClockMs = 100;
     constexpr qint64 kLateMs = 1500;
     QStringList stamps;
     for (qint64 t : at)
         stamps << QString::number(t - at.value(0));
+    qInfo("identity requests at %s ms", qPrintable(stamps.join(' ')));
     for (int k = 1; k < at.size(); ++k) {
         const qint64 since = at[k] - at[0];
         if (since < k * kEarliestPeriodMs - kClockMs || since > k * kPeriodMs + kLateMs)
