@@ -50,7 +50,8 @@ void TestLinkHub::hubDrivesLink()
     QByteArray received;
     QObject::connect(&far, &QSerialPort::readyRead, &far, [&] { received += far.readAll(); });
     const auto take = [&received](int n) {
-        QDeadlineTimer deadline(3000);
+        // the status poll's first request waits for the second whole second
+        QDeadlineTimer deadline(10000);
         while (received.size() < n && !deadline.hasExpired())
             QTest::qWait(5);
         const QByteArray head = received.left(n);
@@ -128,7 +129,7 @@ void TestLinkHub::portListReachesHub()
     QVERIFY(hub.comPortThread);
     int lists = 0;
     QObject::connect(hub.comPortThread, &ComPortThread::sig_setPortNamelist, &hub, [&](QList<QString>) { ++lists; });
-    QTRY_VERIFY_WITH_TIMEOUT(lists >= 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(lists >= 1, 10000);
     QCOMPARE(hub.portNameList, hub.availablePortNames());
     delete hub.comPortThread;
     hub.comPortThread = nullptr;

@@ -62,11 +62,19 @@ bool pendingStatus()
     return g.hasPendingStatus;
 }
 
-int distanceToWholeSecond(const QDateTime& t)
+// How far past the nearest whole second t lies (negative: before it).
+int pastWholeSecond(const QDateTime& t)
 {
     const int ms = t.time().msec();
-    return qMin(ms, 1000 - ms);
+    return ms < 500 ? ms : ms - 1000;
 }
+
+// The scheduler's timers are precise: never early (but for the clock's
+// millisecond), late by what a loaded machine or the sanitizers delay a
+// thread. 200 ms still tells a tick on the second from one a quarter
+// second off.
+constexpr int kEarlyMs = 5;
+constexpr int kLateMs = 200;
 
 } // namespace
 
@@ -198,9 +206,12 @@ void TestScheduler::firstTickAfterNextWholeSecond()
         scheduler.slots_devStatusWorkerStart();
     else
         scheduler.slots_paramWorkerStart();
-    QTRY_VERIFY_WITH_TIMEOUT(at.size() >= 2, firstMs + 2000);
-    QVERIFY2(qAbs(at[0] - firstMs) <= 100, qPrintable(QString::number(at[0])));
-    QVERIFY2(qAbs(at[1] - at[0] - 1000) <= 100, qPrintable(QString::number(at[1] - at[0])));
+    QTRY_VERIFY_WITH_TIMEOUT(at.size() >= 2, firstMs + 10000);
+    // The second tick keeps the first's schedule (a late first one makes the
+    // gap shorter), so both are measured from the start.
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(at[i] >= firstMs + i * 1000 - kEarlyMs && at[i] <= firstMs + i * 1000 + kLateMs,
+                 qPrintable(QStringLiteral("tick %1 at %2 ms").arg(i).arg(at[i])));
     QCOMPARE(kinds[0], kind);
     QCOMPARE(kinds[1], kind);
 }
@@ -228,7 +239,7 @@ void TestScheduler::stoppingTwiceReportsInactiveTimer()
     scheduler.setClock(clockAt(950));
     QSignalSpy sent(&scheduler, &ModbusWorkThread::sig_readData);
     scheduler.slots_devStatusWorkerStart();
-    QVERIFY(sent.wait(2000));
+    QVERIFY(sent.wait(10000));
     scheduler.slots_devStatusWorkerStop();
     QCOMPARE(MessageLog::count(QStringLiteral("devStatusTimer not active")), 0);
     scheduler.slots_devStatusWorkerStop();
@@ -245,10 +256,10 @@ void TestScheduler::invalidStatusClearsPortOnce()
     QSignalSpy cleared(&scheduler, &ModbusWorkThread::sig_clearSerialPort);
     setStatusValid(false);
     scheduler.slots_devStatusWorkerStart();
-    QVERIFY(cleared.wait(2000));
+    QVERIFY(cleared.wait(10000));
     QCOMPARE(sent.size(), 0);
     QVERIFY(statusValid());
-    QVERIFY(sent.wait(1500));
+    QVERIFY(sent.wait(10000));
     QCOMPARE(sent[0][0].value<ModbusAddr>(), Addr40118r);
     QCOMPARE(cleared.size(), 1);
     scheduler.slots_devStatusWorkerStop();
@@ -274,7 +285,7 @@ void TestScheduler::pendingStatusRecord()
     setPending(true, now - age);
     QSignalSpy sent(&scheduler, &ModbusWorkThread::sig_readData);
     scheduler.slots_devStatusWorkerStart();
-    QVERIFY(sent.wait(2000));
+    QVERIFY(sent.wait(10000));
     scheduler.slots_devStatusWorkerStop();
     QCOMPARE(int(sent[0][0].value<ModbusAddr>()), kind);
     QCOMPARE(pendingStatus(), kept);
@@ -310,13 +321,16 @@ void TestScheduler::firstStatusRequestOnWholeUtcSecond()
 
     const QDateTime started = QDateTime::currentDateTimeUtc();
     rig.scheduler.slots_devStatusWorkerStart();
-    QTRY_VERIFY_WITH_TIMEOUT(arrivals.size() >= 2, 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(arrivals.size() >= 2, 15000);
     rig.scheduler.slots_devStatusWorkerStop();
 
+    // The bytes cross a thread and a pty on their way: later still, never
+    // earlier.
     const qint64 first = started.msecsTo(arrivals[0]);
-    QVERIFY2(first >= 1000 && first <= 2000 + 100, qPrintable(QString::number(first)));
-    QVERIFY2(distanceToWholeSecond(arrivals[0]) <= 100, qPrintable(arrivals[0].toString("hh:mm:ss.zzz")));
-    QVERIFY2(distanceToWholeSecond(arrivals[1]) <= 100, qPrintable(arrivals[1].toString("hh:mm:ss.zzz")));
+    QVERIFY2(first >= 1000 && first <= 2000 + kLateMs, qPrintable(QString::number(first)));
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(pastWholeSecond(arrivals[i]) >= -kEarlyMs && pastWholeSecond(arrivals[i]) <= kLateMs,
+                 qPrintable(arrivals[i].toString("hh:mm:ss.zzz")));
     QCOMPARE(hexOf(received.left(16)), QByteArray("01039CB600014BBC01039CB600014BBC"));
 }
 

@@ -203,7 +203,7 @@ void TestSerialLink::emptyFrameIsNotWritten()
     rig.send(AddrCustom);    // no stored frame: an empty request
     rig.send(AddrVectorFid); // likewise
     rig.send(Addr40118r);
-    QCOMPARE(hexOf(rig.farRead(8, 500)), QByteArray("01039CB600014BBC"));
+    QCOMPARE(hexOf(rig.farRead(8, 5000)), QByteArray("01039CB600014BBC"));
     QCOMPARE(hexOf(rig.farReadFor(150)), QByteArray());
 }
 

@@ -396,8 +396,9 @@ void TestPeers::simStatusRisesAfterRestart()
     const QByteArray restart = hexBytes("01069CB6000187BC");
     QCOMPARE(exchange(rig.port, restart, 8), restart);
 
+    // three steps of a second each; the deadline only bounds a hang
     QList<int> seen;
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired() && (seen.isEmpty() || seen.last() != 4)) {
         sendBytes(rig.port, status);
         const QByteArray reply = readBytes(rig.port, 7, 1000, 0);

@@ -71,7 +71,7 @@ void feed(MainPageRig& rig, const QVector<double>& batch, int historyAfter)
     rig.page->slots_updateForm(batch);
     const QVector<double>& h = rig.page->historyValues();
     QTRY_VERIFY_WITH_TIMEOUT(h.size() == historyAfter && (batch.isEmpty() || h.isEmpty() || h.last() == batch.last()),
-                             2000);
+                             10000);
 }
 
 QVector<double> ramp(int n, double start, double step)
@@ -493,7 +493,8 @@ void TestMainPage::identityRetriesEnd()
     rig.page->slots_connected();
     QTRY_COMPARE_WITH_TIMEOUT(identityRequests(), 1, 2000);
     QTRY_COMPARE_WITH_TIMEOUT(identityRequests(), 2, 3000);
-    QVERIFY2(t.elapsed() >= 1150, qPrintable(QString::number(t.elapsed()))); // 200 ms, then 1 s
+    // 200 ms, then 1 s of a coarse timer, which may fire up to 5 % early
+    QVERIFY2(t.elapsed() >= 1100, qPrintable(QString::number(t.elapsed())));
     if (bySerialNumber)
         rig.page->slots_updateSerialNumber(QStringLiteral("0000002A"));
     else
@@ -761,7 +762,7 @@ void TestMainPage::resetForm()
     QCOMPARE(shownBattery(rig), batteryImage(0));
     // progress 0 now, after 500 ms and after 1500 ms
     QCOMPARE(rig.takeCrashTexts(), QStringList{QStringLiteral("battery State:0")});
-    QTRY_COMPARE_WITH_TIMEOUT(rig.crashSpy->size(), 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.crashSpy->size(), 2, 10000);
     QCOMPARE(rig.takeCrashTexts(), (QStringList{QStringLiteral("battery State:0"), QStringLiteral("battery State:0")}));
 
     // the next window is the 10 s one again

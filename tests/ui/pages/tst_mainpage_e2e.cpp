@@ -57,8 +57,12 @@ QStringList readouts(MainPageRig& rig)
             rig.page->maxBadgeText(), rig.page->minBadgeText()};
 }
 
-// Samples per second reaching the chart's window, measured over ms.
-double chartRate(MainPageRig& rig, int ms)
+// Samples per second reaching the chart's window, measured over ms. They
+// come in blocks played out 50 at a time, so a block held up at one end of
+// the span (a busy GUI thread, the sanitizers) moves the count by what it
+// is late: over 4 s the 15 % bounds allow 600 ms of it.
+constexpr int kRateSpanMs = 4000;
+double chartRate(MainPageRig& rig, int ms = kRateSpanMs)
 {
     const int before = rig.page->historyValues().size();
     QElapsedTimer t;
@@ -166,7 +170,7 @@ void TestMainPageE2E::mainRoad()
 
     // Parameter block at once, identity block 200 ms later.
     QVERIFY(paramBlocks.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 15000);
     const qint64 paramAt = requestAt(Addr40100);
     const qint64 identityAt = requestAt(Addr40000);
     QVERIFY(paramAt >= 0);
@@ -183,11 +187,11 @@ void TestMainPageE2E::mainRoad()
     QCOMPARE(lines.at(1).text, QStringLiteral("battery State:1"));
 
     // The status poll follows the instrument to 4.
-    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 15000);
     QCOMPARE(progress.last().at(0).toInt(), 1);
     for (int s = 2; s <= 4; ++s) {
         QVERIFY(sim.command(QStringLiteral("status %1").arg(s)));
-        QTRY_COMPARE_WITH_TIMEOUT(progress.last().at(0).toInt(), s, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(progress.last().at(0).toInt(), s, 15000);
         QCOMPARE(workStatus(), s);
     }
     QVERIFY(sim.waitForLine(QStringLiteral("stream start"), 3000));
@@ -201,8 +205,8 @@ void TestMainPageE2E::mainRoad()
     QCOMPARE(texts.filter(QStringLiteral("ConnectTime:")).size(), 1);
 
     // Samples reach the chart at 1000 per second, at the simulator's field.
-    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 2000, 5000);
-    const double rate = chartRate(rig, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 2000, 15000);
+    const double rate = chartRate(rig);
     QVERIFY2(rate > 850 && rate < 1150, qPrintable(QString::number(rate)));
     const QVector<double> window = page->historyValues();
     const QVector<double> recent = window.mid(window.size() - 1000);
@@ -218,7 +222,7 @@ void TestMainPageE2E::mainRoad()
     QVERIFY2(deltaB >= 1 && deltaB <= 3, qPrintable(rig.text("edt_svg")));
     QVERIFY(rig.child<QFrame>("frameStatus")->styleSheet().contains(QStringLiteral("url(%1)").arg(light)));
     const QStringList first = readouts(rig);
-    QTRY_VERIFY_WITH_TIMEOUT(readouts(rig) != first, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(readouts(rig) != first, 15000);
 
     const QString shot = inWindow ? saveScreenshot(rig.window.get(), QStringLiteral("mainwindow_live.png"))
                                   : saveScreenshot(page, QStringLiteral("mainpage_live.png"));
@@ -237,7 +241,7 @@ void TestMainPageE2E::mainRoad()
     QCOMPARE(page->chartGraph()->dataCount(), graphPoints);
     QVERIFY(page->historyValues().size() > held);
     QTest::mouseClick(rig.child<QPushButton>("btn_pause"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(readouts(rig) != frozen, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(readouts(rig) != frozen, 15000);
 
     // Restart: the write of 1 to 40118, then the poll follows back to 4.
     progress.clear();
@@ -248,10 +252,10 @@ void TestMainPageE2E::mainRoad()
     const QByteArray restartFrame = peers::withCrc(QByteArray::fromHex("01069CB60001")).toHex().toUpper();
     QTRY_VERIFY_WITH_TIMEOUT(peers::readLog(pty.filePath(QStringLiteral("sim.log"))).contains(QString(restartFrame)),
                              3000);
-    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() == 4, 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).toInt() == 4, 15000);
     QVERIFY(sim.waitForLine(QStringLiteral("stream start"), 3000));
     QVERIFY(hub->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 500, 15000);
     QVERIFY(std::fabs(mean(page->historyValues().mid(page->historyValues().size() - 200)) - kField) < 1);
 
     // The instrument goes away with its line: one disconnect, a reset page.
@@ -259,7 +263,7 @@ void TestMainPageE2E::mainRoad()
     QVERIFY(sim.waitForExit(2000));
     pty.stop();
     QVERIFY(disconnected.wait(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(rig.text("btn_com"), QStringLiteral("select"), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.text("btn_com"), QStringLiteral("select"), 15000);
     QTest::qWait(800);
     QCOMPARE(disconnected.size(), 1);
     QVERIFY(page->isComButtonEnabled());
@@ -268,7 +272,8 @@ void TestMainPageE2E::mainRoad()
     QCOMPARE(workStatus(), 0);
     QVERIFY(!hub->isRunning());
     QVERIFY(page->historyValues().isEmpty());
-    QVERIFY2(total.elapsed() < 30000, qPrintable(QString::number(total.elapsed())));
+    // about 17 s on an idle machine, most of it waiting on the instrument
+    QVERIFY2(total.elapsed() < 60000, qPrintable(QString::number(total.elapsed())));
 }
 
 void TestMainPageE2E::replayRoad()
@@ -308,8 +313,8 @@ void TestMainPageE2E::replayRoad()
     QVERIFY(mock->isVisible());
     QTest::mouseClick(mock, Qt::LeftButton);
     QVERIFY(rig.hub->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 2000, 6000);
-    const double rate = chartRate(rig, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->historyValues().size() >= 2000, 15000);
+    const double rate = chartRate(rig);
     QVERIFY2(rate > 850 && rate < 1150, qPrintable(QString::number(rate)));
     const QVector<double> window = page->historyValues();
     for (double v : window.mid(window.size() - 1000))

@@ -102,6 +102,33 @@ int simLines(PeerProcess& sim, const QString& prefix)
     return n;
 }
 
+// The identity request at connect (at[0]) and its repeats come from one
+// repeating 1 s timer. Qt rounds each due time of a coarse timer towards a
+// round fraction of the second, up to 5 % of the interval early, so the
+// early part can add up over several firings; and it keeps later firings on
+// the first one's schedule, so a firing delayed by a busy event loop
+// shortens the gap after it. Each repeat is therefore held to its place
+// counted from the first request: no earlier than k times 950 ms (less
+// 100 ms of clock), no later than k s plus 1.5 s (sanitizers, a loaded
+// machine), which still tells a 1 s pace from a 0.9 s or a 1.15 s one.
+QString offTheSecond(const QList<qint64>& at)
+{
+    constexpr qint64 kPeriodMs = 1000;
+    constexpr qint64 kEarliestPeriodMs = kPeriodMs * 95 / 100;
+    constexpr qint64 kClockMs = 100;
+    constexpr qint64 kLateMs = 1500;
+    QStringList stamps;
+    for (qint64 t : at)
+        stamps << QString::number(t - at.value(0));
+    qInfo("identity requests at %s ms", qPrintable(stamps.join(' ')));
+    for (int k = 1; k < at.size(); ++k) {
+        const qint64 since = at[k] - at[0];
+        if (since < k * kEarliestPeriodMs - kClockMs || since > k * kPeriodMs + kLateMs)
+            return QStringLiteral("request %1 at %2 ms (all: %3)").arg(k).arg(since).arg(stamps.join(' '));
+    }
+    return QString();
+}
+
 void openPort(MainPageRig& rig, const Instrument& instrument)
 {
     // By its path, as a chosen port name is opened.
@@ -165,13 +192,14 @@ void TestMainPageLink::identityAskedAgainAfterBadReply()
     QVERIFY(instrument.sim.command(QStringLiteral("crc 2")));
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 15000);
     QCOMPARE(serials.first().first().toString(), QStringLiteral("1A2B3C4D"));
     QCOMPARE(rig.text("edt_devName"), QStringLiteral("TVK-1A2B3C4D"));
 
     const QList<qint64> identity = requests.at(Addr40000);
     QCOMPARE(identity.size(), 2);
-    QVERIFY2(identity[1] - identity[0] >= 950, qPrintable(QString::number(identity[1] - identity[0])));
+    const QString late = offTheSecond(identity);
+    QVERIFY2(late.isEmpty(), qPrintable(late));
     QCOMPARE(log.matching(QStringLiteral("Bad reply to request 10 discarded")).size(), 1);
     QCOMPARE(log.matching(QStringLiteral("identity block requested again")),
              QStringList{QStringLiteral("No serial number yet: identity block requested again (try 1 of 10)")});
@@ -179,9 +207,9 @@ void TestMainPageLink::identityAskedAgainAfterBadReply()
              QStringList{QStringLiteral("Serial number 1A2B3C4D received after 1 repeated identity requests")});
 
     // measuring from here on as on any connect; no more identity requests
-    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 15000);
     QVERIFY(rig.hub->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 15000);
     QCOMPARE(requests.at(Addr40000).size(), 2);
     QVERIFY(visibleBox() == nullptr);
 }
@@ -203,7 +231,8 @@ void TestMainPageLink::noAnswerAfterTenTries()
     QVERIFY(instrument.sim.command(QStringLiteral("crc 12")));
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(visibleBox() != nullptr, 16000);
+    // about 11.2 s after the connect; the pace is checked from the stamps
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBox() != nullptr, 30000);
     QMessageBox* box = visibleBox();
     QCOMPARE(box->windowTitle(), QString::fromUtf8("提示"));
     QCOMPARE(box->text(), kNoAnswer);
@@ -219,8 +248,8 @@ void TestMainPageLink::noAnswerAfterTenTries()
 
     const QList<qint64> identity = requests.at(Addr40000);
     QCOMPARE(identity.size(), 11);
-    for (int i = 1; i < identity.size(); ++i)
-        QVERIFY2(identity[i] - identity[i - 1] >= 950, qPrintable(QString::number(identity[i] - identity[i - 1])));
+    const QString late = offTheSecond(identity);
+    QVERIFY2(late.isEmpty(), qPrintable(late));
     QStringList expected;
     for (int i = 1; i <= 10; ++i)
         expected << QStringLiteral("No serial number yet: identity block requested again (try %1 of 10)").arg(i);
@@ -240,10 +269,10 @@ void TestMainPageLink::noAnswerAfterTenTries()
     // The operator chooses the port again.
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 15000);
     QCOMPARE(rig.text("edt_devName"), QStringLiteral("TVK-1A2B3C4D"));
     QCOMPARE(requests.at(Addr40000).size(), 12);
-    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 15000);
     QVERIFY(visibleBox() == nullptr);
 }
 
@@ -261,14 +290,14 @@ void TestMainPageLink::frameErrorsCountedInTheLog()
     QSignalSpy connected(rig.hub.get(), &ParamManager::sig_connected);
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 6000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 1000, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 1000, 15000);
     // a clean stream writes nothing
     QTest::qWait(1500);
     QCOMPARE(log.matching(prefix), QStringList());
 
     QVERIFY(instrument.sim.command(QStringLiteral("junk 5")));
-    QTRY_COMPARE_WITH_TIMEOUT(log.matching(prefix).size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(log.matching(prefix).size(), 1, 15000);
     const QString line = log.matching(prefix).first();
     qInfo("%s", qPrintable(line));
     const QRegularExpression counts(QStringLiteral(
@@ -287,7 +316,7 @@ void TestMainPageLink::frameErrorsCountedInTheLog()
     // the stream runs again and the next quiet span writes nothing
     QVERIFY(simLines(instrument.sim, QStringLiteral("stream start")) >= 2);
     const int held = rig.page->historyValues().size();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() != held, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() != held, 15000);
     QTest::qWait(2500);
     QCOMPARE(log.matching(prefix).size(), 1);
 }
@@ -322,9 +351,9 @@ void TestMainPageLink::statusFourOnConfigPageWaitsForLivePage()
     QSignalSpy connected(rig.hub.get(), &ParamManager::sig_connected);
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(switched, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(switched, 15000);
     QCOMPARE(stack->currentWidget(), configPage);
-    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 15000);
     QCOMPARE(progress.first().first().toInt(), 4);
     QVERIFY(rig.hub->isRunning());
     QTest::qWait(2000);
@@ -332,8 +361,8 @@ void TestMainPageLink::statusFourOnConfigPageWaitsForLivePage()
 
     btnMain->click();
     QCOMPARE(stack->currentWidget(), rig.page);
-    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 15000);
 }
 
 // A status of 4 starts the stream on every page that the stream runs on,
@@ -399,25 +428,24 @@ void TestMainPageLink::statusPollWaitsForSerialNumber()
     rig.window->findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
     rig.window->findChild<QPushButton*>(QStringLiteral("btnMain"))->click();
     // the poll runs (to a closed port) before the port is chosen
-    QTest::qWait(2200);
-    QVERIFY(!requests.at(Addr40118r).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!requests.at(Addr40118r).isEmpty(), 15000);
     // the parameter block's reply and the identity block's are broken: the
     // identity is asked again a second later
     QVERIFY(instrument.sim.command(QStringLiteral("crc 2")));
     openPort(rig, instrument);
     QVERIFY(connected.wait(3000));
-    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!serials.isEmpty(), 15000);
     QCOMPARE(statusBeforeSerial.size(), 0);
     QCOMPARE(simLines(instrument.sim, QStringLiteral("stream start")), 0);
     QCOMPARE(requests.at(Addr40000).size(), 2);
 
     // then the poll, the status of 4, the stream; and the stream keeps coming
-    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(simLines(instrument.sim, QStringLiteral("stream start")) == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= 500, 15000);
+    // A stream that lost its reader stops here for good; a running one gets
+    // past two more seconds' worth, however slowly the machine delivers it.
     const int held = rig.page->historyValues().size();
-    QTest::qWait(3000);
-    QVERIFY2(rig.page->historyValues().size() >= held + 2000,
-             qPrintable(QString::number(rig.page->historyValues().size() - held)));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.page->historyValues().size() >= held + 2000, 15000);
     QCOMPARE(log.matching(QStringLiteral("Bad reply to request 2")), QStringList());
 }
 

@@ -163,8 +163,8 @@ void TestMonitorPageE2E::operatorRoad()
     // The service page polls the parameter block once a second.
     QVERIFY(r.enterPage());
     const int readsBefore = countLines(logPath, QLatin1String(kParamRead));
-    QTRY_VERIFY_WITH_TIMEOUT(countLines(logPath, QLatin1String(kParamRead)) >= readsBefore + 2, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_laserTemp"), QStringLiteral("84.97000"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(countLines(logPath, QLatin1String(kParamRead)) >= readsBefore + 2, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_laserTemp"), QStringLiteral("84.97000"), 15000);
     QCOMPARE(r.text("edt_laserElectric"), QStringLiteral("1.24800"));
     QCOMPARE(r.text("edt_airTemp"), QStringLiteral("59.92000"));
     QCOMPARE(r.text("edt_pdValue"), QStringLiteral("1.80000"));
@@ -193,7 +193,7 @@ void TestMonitorPageE2E::operatorRoad()
 
     // Live values again after the writes: the poll was resumed.
     const int blocksAfterWrites = blocks.size();
-    QTRY_VERIFY_WITH_TIMEOUT(blocks.size() >= blocksAfterWrites + 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(blocks.size() >= blocksAfterWrites + 2, 15000);
     QCOMPARE(r.text("edt_laserTemp"), QStringLiteral("84.97000"));
     if (sim) {
         const QString en = saveShot(r.window, QStringLiteral("service_page_en.png"));
@@ -216,9 +216,9 @@ void TestMonitorPageE2E::operatorRoad()
     QStringList expected;
     for (const char* f : kWriteFrames)
         expected << QLatin1String(f);
-    QTRY_COMPARE_WITH_TIMEOUT(writeLines(logPath), expected, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(writeLines(logPath), expected, 15000);
     // and landed in its registers with the values typed
-    QTRY_VERIFY_WITH_TIMEOUT(peers::readDump(dumpPath).value(40118) == 3, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(peers::readDump(dumpPath).value(40118) == 3, 15000);
     const QMap<int, int> dump = peers::readDump(dumpPath);
     for (const auto& reg : kRegisters)
         QVERIFY2(
@@ -227,10 +227,10 @@ void TestMonitorPageE2E::operatorRoad()
                 QStringLiteral("%1=%2, expected %3").arg(reg.first).arg(dump.value(reg.first, -1)).arg(reg.second)));
 
     // Work mode 1: the page follows the instrument's DDS frequency.
-    QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_ddsFreq"), QStringLiteral("6000000"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_ddsFreq"), QStringLiteral("6000000"), 15000);
     if (sim) {
         QVERIFY(process.command(QStringLiteral("field 50000"))); // 40100-40101 := 349791500 mHz
-        QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_ddsFreq"), QStringLiteral("349791500"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.text("edt_ddsFreq"), QStringLiteral("349791500"), 15000);
     }
 
     // Leaving with FS Debug on writes 1 to 40118 and leaves the parameter
@@ -238,7 +238,7 @@ void TestMonitorPageE2E::operatorRoad()
     r.child<QCheckBox>("chk_debug")->click();
     QTest::mouseClick(r.window->findChild<QPushButton*>(QStringLiteral("btnMain")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(writeLines(logPath).mid(expected.size()),
-                              (QStringList{"01069CB600630655", "01069CB6000187BC"}), 3000);
+                              (QStringList{"01069CB600630655", "01069CB6000187BC"}), 15000);
     const int readsAfterLeaving = countLines(logPath, QLatin1String(kParamRead));
     QTest::qWait(2600);
     QCOMPARE(countLines(logPath, QLatin1String(kParamRead)), readsAfterLeaving);

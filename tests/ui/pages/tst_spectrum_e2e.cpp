@@ -130,7 +130,7 @@ void TestSpectrumE2E::liveSpectrumAndRateChange()
     // The instrument measures already: the main page starts the stream.
     emit hub->getModbusWorkThread()->sig_connectDevice(pty.linkEnd(), hub->baudRate);
     // (the peer's waits do not run the event loop: wait here first)
-    QTRY_VERIFY_WITH_TIMEOUT(hub->isRunning() && hub->isParamPollingHeld(), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(hub->isRunning() && hub->isParamPollingHeld(), 20000);
     QVERIFY(sim.waitForLine(QStringLiteral("stream start 100"), 3000));
 
     QSignalSpy sends(hub, &ParamManager::sig_sendModbusData);
@@ -231,22 +231,22 @@ void TestSpectrumE2E::liveSpectrumAndRateChange()
     QVERIFY(sends.size() >= 2);
     QCOMPARE(sends.first().at(0).value<ModbusAddr>(), Addrdds_end);
     QCOMPARE(sends.last().at(0).value<ModbusAddr>(), Addrdds_start);
-    QTRY_VERIFY_WITH_TIMEOUT(peers::readLog(simLog).contains(QStringLiteral("01109C9600010200C8E6F9")), 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(frameSizes.size() >= sizesAtChange + 5, 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(peers::readLog(simLog).contains(QStringLiteral("01109C9600010200C8E6F9")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(frameSizes.size() >= sizesAtChange + 5, 20000);
     QVERIFY(sim.waitForLine(QStringLiteral("stream stop"), 3000));
     QVERIFY(sim.waitForLine(QStringLiteral("stream rate 20"), 3000));
     QVERIFY(sim.waitForLine(QStringLiteral("stream start 20"), 3000));
 
     // 49-byte frames, and both charts continue
-    QTRY_VERIFY_WITH_TIMEOUT(frameSizes.size() >= sizesAtChange + 30, 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(frameSizes.size() >= sizesAtChange + 30, 20000);
     const QVector<int> recent = frameSizes.mid(frameSizes.size() - 20);
     QCOMPARE(recent, QVector<int>(20, 49));
-    QTRY_VERIFY_WITH_TIMEOUT(page->timeValues().size() >= 400, 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->timeValues().size() >= 400, 20000);
     const Curve slowField = curveOf(page->timeCurve());
     QVERIFY(slowField.keys.size() >= 2);
     QVERIFY(std::fabs(slowField.keys.at(1) - 0.005) < 1e-12);
     QVERIFY(std::fabs(slowField.values.last() - kField) < kHum + 6 * kNoise + 0.5);
-    QTRY_VERIFY_WITH_TIMEOUT(page->spectrumCurve()->dataCount() > 0, 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->spectrumCurve()->dataCount() > 0, 20000);
     const Curve slowSpectrum = curveOf(page->spectrumCurve());
     QVERIFY2(slowSpectrum.keys.last() < 100.0, qPrintable(QString::number(slowSpectrum.keys.last())));
     QVERIFY(std::fabs(slowSpectrum.keys.at(1) - slowSpectrum.keys.at(0) - 0.1) < 1e-9); // 200 / 2000
