@@ -115,6 +115,16 @@ QByteArray handMadeSpool(qint64 firstTime, int n)
     return out;
 }
 
+// Uploads are answered with reply only once the test releases them.
+bool holdUploads(ServerRig& r, const QByteArray& reply)
+{
+    HttpPeer::Rule upload;
+    upload.path = FileUploadPath;
+    upload.body = reply;
+    upload.action = QStringLiteral("hold");
+    return r.peer.route(upload);
+}
+
 // The file part and the device part of an upload as Python split them.
 struct Upload {
     QJsonObject file;
@@ -967,11 +977,7 @@ void TestServerThread::uploadOfCurrentFileInFullRing()
     QVERIFY(r.bringOnline());
     QCOMPARE(r.snap().spoolFileNumber, 0);
     QVERIFY(r.peer.route(SensorDataPath, 500, rig::refused()));
-    HttpPeer::Rule upload;
-    upload.path = FileUploadPath;
-    upload.body = uploadReply;
-    upload.action = QStringLiteral("hold");
-    QVERIFY(r.peer.route(upload));
+    QVERIFY(holdUploads(r, uploadReply));
     clearLines();
 
     // One second at a time, each refused and spooled before the next.
@@ -1072,11 +1078,7 @@ void TestServerThread::longUploadCapsTheWait()
     for (int n = 0; n < 6; ++n)
         QVERIFY(writeFile(r.spoolFile(n), handMadeSpool(kT0 - (6 - n) * 86400000LL, 1)));
     QVERIFY(r.bringOnline());
-    HttpPeer::Rule upload;
-    upload.path = FileUploadPath;
-    upload.body = rig::ok();
-    upload.action = QStringLiteral("hold");
-    QVERIFY(r.peer.route(upload));
+    QVERIFY(holdUploads(r, rig::ok()));
     // The cycle's heartbeat fails: data then goes straight to the spool.
     QVERIFY(r.peer.route(HeartbeatPath, 200, rig::refused()));
     r.tick();
