@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 #include <cmath>
-#include <limits>
 
 namespace SettingsFile
 {
@@ -42,9 +41,10 @@ QString shown(const QVariant& value)
             items << shown(item);
         return QStringLiteral("the list ") + items.join(QStringLiteral(", "));
     }
-    case QMetaType::QByteArray:
-        return QStringLiteral("the serialized value ") +
-               shown(QString::fromUtf8(value.toByteArray().constData(), value.toByteArray().size()));
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return QStringLiteral("the serialized value ") + shown(QString::fromUtf8(bytes.constData(), bytes.size()));
+    }
     default:
         return shown(value.toString());
     }
@@ -64,14 +64,18 @@ void logDefault(const QSettings& settings, const QString& key, const QVariant& v
                                 .arg(where(settings, key), shown(value), QLatin1String(expected), defaultText));
 }
 
-bool isNumberType(const QVariant& value)
+// The value's text, when it is one: a text from the file, or a number a
+// caller set on the same file (no list, no serialized value).
+bool textOf(const QVariant& value, QString* text)
 {
     switch (value.userType()) {
+    case QMetaType::QString:
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Double:
+        *text = value.toString().trimmed();
         return true;
     default:
         return false;
@@ -85,15 +89,9 @@ int readInt(const QSettings& settings, const QString& key, int defaultValue)
     const QVariant value = settings.value(key);
     if (!value.isValid())
         return defaultValue;
+    QString text;
     bool ok = false;
-    int number = 0;
-    if (value.userType() == QMetaType::QString) {
-        number = value.toString().trimmed().toInt(&ok);
-    } else if (isNumberType(value)) {
-        const double d = value.toDouble();
-        ok = d == std::floor(d) && d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max();
-        number = ok ? int(d) : 0;
-    }
+    const int number = textOf(value, &text) ? text.toInt(&ok) : 0;
     if (ok)
         return number;
     logDefault(settings, key, value, "a whole number", QString::number(defaultValue));
@@ -105,12 +103,9 @@ double readDouble(const QSettings& settings, const QString& key, double defaultV
     const QVariant value = settings.value(key);
     if (!value.isValid())
         return defaultValue;
+    QString text;
     bool ok = false;
-    double number = 0.0;
-    if (value.userType() == QMetaType::QString)
-        number = value.toString().trimmed().toDouble(&ok);
-    else if (isNumberType(value))
-        number = value.toDouble(&ok);
+    const double number = textOf(value, &text) ? text.toDouble(&ok) : 0.0;
     if (ok && std::isfinite(number))
         return number;
     logDefault(settings, key, value, "a finite number", QString::number(defaultValue));
@@ -122,8 +117,11 @@ QString readString(const QSettings& settings, const QString& key, const QString&
     const QVariant value = settings.value(key);
     if (!value.isValid())
         return defaultValue;
-    if (value.userType() == QMetaType::QString || isNumberType(value))
-        return value.toString();
+    if (value.userType() == QMetaType::QString)
+        return value.toString(); // blanks inside quotes are the text's own
+    QString text;
+    if (textOf(value, &text))
+        return text;
     logDefault(settings, key, value, "a text",
                defaultValue.isEmpty() ? QStringLiteral("(empty)") : shown(defaultValue));
     return defaultValue;

@@ -289,19 +289,10 @@ QVariant valueOf(const QByteArray& text, bool utf8)
 
 void escapeString(const QString& text, QByteArray& out)
 {
-    static const char hex[] = "0123456789abcdef";
     const int start = out.size();
     bool needsQuotes = false;
     bool escapeNextIfHex = false; // after "\x.." or "\0" a hex digit would join the escape
-    auto hexOf = [&](uint u) {
-        out += "\\x";
-        QByteArray digits;
-        do {
-            digits.prepend(hex[u & 15]);
-            u >>= 4;
-        } while (u);
-        out += digits;
-    };
+    auto hexOf = [&](uint u) { out += "\\x" + QByteArray::number(u, 16); };
     for (const QChar qc : text) {
         const uint u = qc.unicode();
         if (u == ';' || u == ',' || u == '=')
@@ -504,11 +495,12 @@ Parsed parse(const QByteArray& data)
             if (isLineEnd(d)) {
                 if (!inQuote)
                     break;
-                if (d == '\r' && j + 1 < n && data.at(j + 1) == '\n') {
-                    value += d;
-                    ++j;
-                }
                 ++lineNo;
+                if (d == '\r' && j + 1 < n && data.at(j + 1) == '\n') {
+                    value += "\r\n";
+                    j += 2;
+                    continue;
+                }
             }
             value += d;
             ++j;

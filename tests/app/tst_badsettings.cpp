@@ -4,6 +4,7 @@
 // a copy in a folder of the test's own, so that its "logs" folder (which
 // holds "server.ini" and the log) is the test's too.
 #include "apprun.h"
+#include "core/filebytes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -26,17 +27,7 @@ QByteArray configWith(const QByteArray& sensitivityLine, int isServer)
 // A fuzz find: its first byte is the fuzz target's own, the rest the file.
 QByteArray serverIniFind(const char* name)
 {
-    QFile f(qEnvironmentVariable("TERVAL_SOURCE_DIR") + QStringLiteral("/tests/fuzz/corpus/server_ini/") +
-            QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll().mid(1);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return sourceFileBytes(QStringLiteral("tests/fuzz/corpus/server_ini/") + QLatin1String(name)).mid(1);
 }
 
 // Every log file the program wrote below its logs folder, in one text.
@@ -45,7 +36,7 @@ QString logText(const QString& logsDir)
     QString text;
     QDirIterator it(logsDir, {QStringLiteral("log*.txt")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
-        text += QString::fromUtf8(readAll(it.next()));
+        text += QString::fromUtf8(fileBytes(it.next()));
     return text;
 }
 
@@ -121,9 +112,9 @@ void TestBadSettings::startsAndNamesTheKey()
     QVERIFY2(log.count(logged) == 1, qPrintable(log));
 
     // Nothing is written at start-up: both files are as they were.
-    QCOMPARE(readAll(configPath), config);
+    QCOMPARE(fileBytes(configPath), config);
     if (!serverIni.isNull())
-        QCOMPARE(readAll(serverPath), serverIni);
+        QCOMPARE(fileBytes(serverPath), serverIni);
 }
 
 QTEST_GUILESS_MAIN(TestBadSettings)

@@ -108,6 +108,7 @@ void TestTextIni::readsAsQtDoes_data()
     QTest::newRow("continued lines") << QByteArray("[S]\nl=a\\\n   b\nm=a\\\r\nn=1\nw=\"a\\\nb\"\nx=a\\\\\ny=1\n");
     QTest::newRow("line ends") << QByteArray("[S]\r\na=1\r\nb=2\rc=3\n\r\nd=4");
     QTest::newRow("quote over lines") << QByteArray("[S]\nk=\"a\n\nb\"\nz=1\nc=\"x\nd=2\n[T]\ne=3\n");
+    QTest::newRow("quote over CR LF lines") << QByteArray("[S]\r\nk=\"a\r\nb\"\r\nz=1\r\n");
     QTest::newRow("equals in value") << QByteArray("[V]\np==q\nr=a=b\nn=\n");
     QTest::newRow("groups") << QByteArray("top=1\n[General]\nh=7\n[%General]\ngen=2\n[a%2Fb]\nz=1\n[x/y]\nw=1\n"
                                           "[U]junk\nn=1\n[T4]]\nu=1\n[S]\na=1\n[S]\nb=2\na=dup\n");

@@ -4,6 +4,7 @@
 // hand (degrees + minutes / 60); checksums come from make_handmade.py's
 // formula run in Python.
 
+#include "core/filebytes.h"
 #include "reporting/nmeaparser.h"
 
 #include <QFile>
@@ -23,14 +24,6 @@ constexpr double kTol = 1e-9;
 QString dataFile(const QString& name)
 {
     return QString::fromLocal8Bit(qgetenv("TERVAL_SOURCE_DIR")) + QStringLiteral("/tests/reporting/data/") + name;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
 }
 
 // The capture as the receiver sends it: the sentence lines with CR LF.
@@ -188,8 +181,8 @@ void TestNmeaParser::rejected_data()
     // Minutes without a decimal point and with hundreds of digits overflow a
     // double: far beyond 60, not the 0 (no position) they would read as.
     QTest::newRow("minutes beyond a double")
-        << QStringLiteral("$GPGLL,") + QString(60, QLatin1Char('0')) + QLatin1Char('1') + QString(520, QLatin1Char('0')) +
-               QStringLiteral(",N,12311.12,W,225444,A")
+        << QStringLiteral("$GPGLL,") + QString(60, QLatin1Char('0')) + QLatin1Char('1') +
+               QString(520, QLatin1Char('0')) + QStringLiteral(",N,12311.12,W,225444,A")
         << Verdict::OutOfRange;
 
     // Everything else.
@@ -353,7 +346,7 @@ void TestNmeaParser::captureBytesToFixes()
     // The Garmin 17N capture, cut anywhere: six fixes (RMC, GGA, GLL twice)
     // at 5213.1439 N = 52 + 13.1439/60, 02100.6511 E = 21 + 0.6511/60.
     QFETCH(int, chunk);
-    const QByteArray wire = wireBytes(readFile(dataFile("garmin17n.log")));
+    const QByteArray wire = wireBytes(fileBytes(dataFile("garmin17n.log")));
     QVERIFY(!wire.isEmpty());
     NmeaFixReader reader;
     QVector<NmeaResult> results;

@@ -2,6 +2,7 @@
 // by hand or left malformed, and that a registration's identity is stored
 // and read back exactly whatever the file held before.
 
+#include "core/filebytes.h"
 #include "core/textini.h"
 #include "reporting/serveridentity.h"
 #include "reporting/serveruploadrecord.h"
@@ -20,9 +21,8 @@ const QString kGuid = QStringLiteral("123e4567-e89b-12d3-a456-426614174000");
 // byte belongs to the fuzz target.
 QByteArray fuzzFind(const char* name)
 {
-    QFile f(qEnvironmentVariable("TERVAL_SOURCE_DIR") + QStringLiteral("/tests/fuzz/corpus/server_ini/") +
-            QLatin1String(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().mid(1) : QByteArray("missing fuzz find");
+    const QByteArray bytes = sourceFileBytes(QStringLiteral("tests/fuzz/corpus/server_ini/") + QLatin1String(name));
+    return bytes.isEmpty() ? QByteArray("missing fuzz find") : bytes.mid(1);
 }
 
 // A value's texts; a serialized value that was kept is written back as text.
@@ -31,12 +31,6 @@ QStringList textsOf(const QVariant& v)
     if (v.userType() == QMetaType::QByteArray)
         return {QString::fromUtf8(v.toByteArray().constData(), v.toByteArray().size())};
     return v.toStringList();
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -89,8 +83,8 @@ void TestServerIdentity::read_data()
                                         << int(Unregistered);
     QTest::newRow("malformed") << QByteArray("123e45!!!!") << QString() << int(Unregistered);
     // Values Qt's format would decode as serialized Qt types.
-    QTest::newRow("serialized identity") << QByteArray("[Server]\nGUID=@Variant(\\0\\0\\0\\[Genx7f)\n")
-                                         << QString() << int(Unregistered);
+    QTest::newRow("serialized identity") << QByteArray("[Server]\nGUID=@Variant(\\0\\0\\0\\[Genx7f)\n") << QString()
+                                         << int(Unregistered);
     QTest::newRow("identity as a list") << QByteArray("[Server]\nGUID=a,b\n") << QString() << int(Unregistered);
     QTest::newRow("first fuzz find") << fuzzFind("find-variant-1") << QStringLiteral("a,b") << int(Disabled);
     QTest::newRow("second fuzz find") << fuzzFind("find-variant-2") << QString() << int(Unregistered);

@@ -4,6 +4,7 @@
 // side; spool files are read back by Python. The clock of the upload times
 // and the 30 s cycle are driven by the tests.
 
+#include "core/filebytes.h"
 #include "reporting/serverrig.h"
 
 #include <QCryptographicHash>
@@ -63,12 +64,6 @@ QByteArray json(const char* text)
 QByteArray identityReply(const QString& guid)
 {
     return QStringLiteral(R"({"success": true, "data": "%1"})").arg(guid).toUtf8();
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
